@@ -1,0 +1,101 @@
+#include "support/alloc.h"
+
+#include <atomic>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "support/log.h"
+
+static std::atomic<alloc_primitive_fn> primitive{nullptr};
+static std::atomic<alloc_fatal_fn> fatal_handler{nullptr};
+
+void alloc_set_primitive(alloc_primitive_fn fn) { primitive.store(fn); }
+void alloc_set_fatal_handler(alloc_fatal_fn fn) { fatal_handler.store(fn); }
+
+static void* try_alloc(size_t size)
+{
+    alloc_primitive_fn fn = primitive.load();
+    return fn ? fn(size) : malloc(size);
+}
+
+void wrmalloc_chunk_plan(size_t size, size_t* chunk_size, size_t* count)
+{
+    size_t s = size / 32;
+    if (s < 4096) {
+        *chunk_size = 4096;
+        *count = size / 4096 + 1;
+    } else if (s <= 1048576) {
+        *chunk_size = s;
+        *count = 32;
+    } else {
+        *chunk_size = 1048576;
+        *count = (size >> 20) + 1;
+    }
+}
+
+void* wrmalloc(size_t size)
+{
+    void* p = try_alloc(size);
+    if (p)
+        return p;
+
+    for (int attempt = 1; attempt <= 10; attempt++) {
+        p = try_alloc(size);
+        if (p) {
+            log_printf(stdout, "wrmalloc() succeded to allocate %d MB after %d extra attempts\n",
+                       (int)(size >> 20), attempt);
+            return p;
+        }
+    }
+
+    // Allocating and releasing many chunks makes the heap merge and return its free space.
+    size_t chunk_size, count;
+    wrmalloc_chunk_plan(size, &chunk_size, &count);
+    void** chunks = (void**)calloc(count, sizeof(void*));
+    if (chunks) {
+        for (size_t i = 0; i < count; i++)
+            chunks[i] = wrmalloc(chunk_size);
+        for (size_t i = 0; i < count; i++)
+            free(chunks[i]);
+        free(chunks);
+    }
+
+    for (int attempt = 1; attempt <= 10; attempt++) {
+        p = try_alloc(size);
+        if (p) {
+            log_printf(stdout,
+                       "wrmalloc() succeded to allocate %d MB after allocating %d chunks then with %d extra attempts\n",
+                       (int)(size >> 20), (int)count, attempt);
+            return p;
+        }
+    }
+
+    log_printf(stderr, "wrmalloc(%d) ultimately failed to allocate %d MB\nExiting with error.\n",
+               (int)size, (int)(size >> 20));
+    alloc_fatal_fn fatal = fatal_handler.load();
+    if (fatal)
+        fatal("Error: Sonographica cannot allocate more memory", "Out of memory");
+    exit(1);
+}
+
+void* wrcalloc(size_t count, size_t size)
+{
+    if (size && count > SIZE_MAX / size) {
+        log_printf(stderr, "wrcalloc(%zu, %zu): size overflows\n", count, size);
+        exit(1);
+    }
+    void* p = wrmalloc(count * size);
+    memset(p, 0, count * size);
+    return p;
+}
+
+void* wrrealloc(void* block, size_t size)
+{
+    void* p = realloc(block, size);
+    if (!p) {
+        log_printf(stderr, "wrrealloc(0x%llx, %d bytes) failed\n", (unsigned long long)(uintptr_t)block, (int)size);
+        return block;
+    }
+    return p;
+}

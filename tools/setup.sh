@@ -1,0 +1,25 @@
+#!/bin/sh
+# Installs the Debian packages the build, the tests and the benchmarks need, only those missing.
+# Quiet and idempotent when everything is present; apt-get update runs only when something is missing.
+set -e
+PACKAGES="build-essential cmake ninja-build pkg-config
+libsdl2-dev libstb-dev libflac-dev libmpg123-dev libxxhash-dev
+opencl-headers ocl-icd-opencl-dev libclfft-dev pocl-opencl-icd fonts-dejavu-core
+libgtest-dev libbenchmark-dev libfftw3-dev clang libclang-rt-14-dev
+flac lame vorbis-tools sox imagemagick libtiff-tools"
+
+missing=""
+for p in $PACKAGES; do
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  case "$status" in
+    *"install ok installed"*) ;;
+    *) missing="$missing $p" ;;
+  esac
+done
+[ -z "$missing" ] && exit 0
+
+SUDO=""
+if [ "$(id -u)" != 0 ]; then SUDO=sudo; fi
+echo "Installing missing packages:$missing"
+$SUDO apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing
