@@ -1,6 +1,7 @@
 #include "project/project.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 
@@ -49,6 +50,11 @@ void free_pictures(Project& p, bool layers)
 void reset_project(Project& p)
 {
     std::scoped_lock lock(p.layer_table_lock, p.undo_lock, p.image_lock);
+    reset_project_locked(p);
+}
+
+void reset_project_locked(Project& p)
+{
     free_pictures(p, true);
     p.width = p.height = 0;
     p.composite_width = p.composite_height = 0;
@@ -66,6 +72,15 @@ bool resize_project(Project& p, int new_width, int new_height, bool exact)
     }
     if (W < 0 || H < 0 || !picture_size_ok(H, W, "The project"))
         return false;
+    // A layer without pixels is a separator: an empty size would silently turn every
+    // image layer into one.
+    if (W == 0 || H == 0) {
+        for (const Layer& l : p.layers)
+            if (l.image) {
+                log_printf(stderr, "Error: resize_project(): a project with layers cannot be %d x %d pixels\n", W, H);
+                return false;
+            }
+    }
 
     for (Layer& l : p.layers) {
         if (!l.image)
@@ -109,12 +124,15 @@ void save_undo(Project& p)
         memcpy(p.undo_image[y], l.image[y], (size_t)p.width * sizeof(float));
 }
 
-static int even_down(int w) { return w & ~1; }
+// Columns of one synthesis block: 4 seconds (120 with long blocks), more for tall pictures,
+// even, never under 24. Worked in 64 bits so that an absurd resolution cannot overflow.
+static long long even_down(long long w) { return w & ~1ll; }
 
 void update_block_width(Project& p)
 {
-    int r = (int)p.time_resolution;
-    int w;
+    float resolution = std::isnan(p.time_resolution) ? 0.0f : std::clamp(p.time_resolution, -1.0e6f, 1.0e6f);
+    long long r = (long long)resolution;
+    long long w;
     if (p.long_blocks) {
         w = even_down(r * 120);
     } else {
@@ -122,23 +140,35 @@ void update_block_width(Project& p)
         if (p.height > 1000)
             w = w * (p.height / 1000 + 1);
     }
-    p.block_width = std::max(w, 24);
+    p.block_width = (int)std::clamp(w, 24ll, (long long)INT_MAX - 1);
 }
 
 void pad_original_sound(Project& p)
 {
     size_t size = (size_t)(p.block_count + 1) * (size_t)(p.block_length / 2);
+    // A short odd block length cannot cover the sound in half blocks; never cut real samples.
     size = std::max(size, (size_t)p.original_sound_length);
     p.original_sound.resize(size, 0.0f);
     std::fill(p.original_sound.begin() + p.original_sound_length, p.original_sound.end(), 0.0f);
 }
 
-void set_original_sound(Project& p, std::vector<float> samples, int length)
+bool set_original_sound(Project& p, std::vector<float> samples, int length)
 {
+    if (length < 0 || length > sound_max_samples) {
+        log_printf(stderr, "Error: set_original_sound(): %d samples is not a sound length\n", length);
+        return false;
+    }
+    double half_block = std::nearbyint((double)(p.block_width / 2) * p.sample_rate / p.time_resolution);
+    if (!(half_block >= 1.0 && half_block < (double)(1 << 29))) {
+        log_printf(stderr, "Error: set_original_sound(): no block length for %g px/s\n", p.time_resolution);
+        return false;
+    }
+    if (samples.size() < (size_t)length)
+        samples.resize((size_t)length, 0.0f);
     p.original_sound = std::move(samples);
-    p.original_sound_length = std::clamp(length, 0, (int)p.original_sound.size());
-    double half_block = (double)(p.block_width / 2) * p.sample_rate / p.time_resolution;
-    p.block_length = next_smooth_size(2 * (int)std::nearbyint(half_block));
-    p.block_count = p.block_length > 0 ? (int)((2LL * p.original_sound_length) / p.block_length + 1) : 0;
+    p.original_sound_length = length;
+    p.block_length = next_smooth_size(2 * (int)half_block);
+    p.block_count = (int)((2LL * length) / p.block_length + 1);
     pad_original_sound(p);
+    return true;
 }

@@ -100,19 +100,27 @@ struct Project {
 // Gamma 1, addition, centre at the picture's middle, centre not set, on: for the current layer.
 void apply_layer_defaults(Project& p);
 // "Clear image": frees all pictures and layers, size 0 × 0, base 2. Frequency range, time
-// resolution, synthesis settings and the original sound stay.
+// resolution, synthesis settings and the original sound stay. Takes the three project locks.
 void reset_project(Project& p);
+// The same, for a caller that already holds the three project locks.
+void reset_project_locked(Project& p);
 // Frees the work pictures; with `layers`, every layer too (count 0, current layer 0).
 void free_pictures(Project& p, bool layers);
 // Grows every layer to at least W × H, or with `exact` ("Crop") to exactly W × H, keeping the
-// top-left block. Returns false, changing nothing, when the size is refused.
+// top-left block. Returns false, changing nothing, when the size is refused (too large, or
+// empty while the project has image layers). The caller holds the three project locks.
 bool resize_project(Project& p, int new_width, int new_height, bool exact);
 // Copies the current layer into the undo picture.
 void save_undo(Project& p);
 // Recomputes the block width from the time resolution, height and long-block flag.
 void update_block_width(Project& p);
-// Installs `samples` as the original sound: block length and count, zero padding.
-void set_original_sound(Project& p, std::vector<float> samples, int length);
+// Longest original sound: what the synthesis output can hold (400 chunks of 2,621,440 samples).
+constexpr long long sound_max_samples = 400ll * 2621440ll;
+// Installs `samples` as the original sound of `length` real samples (a shorter vector is
+// extended with zeros): block length and count from the block width, zero padding to
+// (block_count + 1) × block_length / 2. Returns false, changing nothing, for a negative or
+// absurd length or a time resolution that gives no block length.
+bool set_original_sound(Project& p, std::vector<float> samples, int length);
 // Zero-pads the original sound to (block_count + 1) × block_length / 2 after the block
 // length or count changed.
 void pad_original_sound(Project& p);
