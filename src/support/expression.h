@@ -6,27 +6,22 @@
 #pragma once
 #include <cctype>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
+#include <string>
 
 // The value of `text`, or NaN when it is not a valid number. `log`, when given, receives
 // one line explaining a refusal.
-inline double evaluate_expression(const char* text, FILE* log = nullptr)
+inline double evaluate_expression(const char* text, std::string* log = nullptr)
 {
     if (!text)
         return NAN;
     char* end = nullptr;
     double v = strtod(text, &end);
-    if (end == text) {
-        if (log)
-            fprintf(log, "Cannot evaluate \"%s\"\n", text);
-        return NAN;
-    }
-    while (isspace((unsigned char)*end))
+    while (end != text && isspace((unsigned char)*end))
         end++;
-    if (*end) {
+    if (end == text || *end) {
         if (log)
-            fprintf(log, "Unexpected \"%s\" in \"%s\"\n", end, text);
+            *log += std::string("Cannot evaluate \"") + text + "\"\n";
         return NAN;
     }
     return v;
