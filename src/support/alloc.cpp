@@ -8,10 +8,21 @@
 #include "support/log.h"
 
 static std::atomic<alloc_primitive_fn> primitive{nullptr};
+static std::atomic<realloc_primitive_fn> realloc_primitive{nullptr};
 static std::atomic<alloc_fatal_fn> fatal_handler{nullptr};
 
 void alloc_set_primitive(alloc_primitive_fn fn) { primitive.store(fn); }
+void alloc_set_realloc_primitive(realloc_primitive_fn fn) { realloc_primitive.store(fn); }
 void alloc_set_fatal_handler(alloc_fatal_fn fn) { fatal_handler.store(fn); }
+
+// The end of the road: the handler shows the message, then the process ends.
+[[noreturn]] static void out_of_memory()
+{
+    alloc_fatal_fn fatal = fatal_handler.load();
+    if (fatal)
+        fatal("Error: Sonographica cannot allocate more memory", "Out of memory");
+    exit(1);
+}
 
 static void* try_alloc(size_t size)
 {
@@ -71,19 +82,17 @@ void* wrmalloc(size_t size)
         }
     }
 
-    log_printf(stderr, "wrmalloc(%d) ultimately failed to allocate %d MB\nExiting with error.\n",
-               (int)size, (int)(size >> 20));
-    alloc_fatal_fn fatal = fatal_handler.load();
-    if (fatal)
-        fatal("Error: Sonographica cannot allocate more memory", "Out of memory");
-    exit(1);
+    // %zu: the size of a failed request is often beyond what an int holds.
+    log_printf(stderr, "wrmalloc(%zu) ultimately failed to allocate %d MB\nExiting with error.\n",
+               size, (int)(size >> 20));
+    out_of_memory();
 }
 
 void* wrcalloc(size_t count, size_t size)
 {
     if (size && count > SIZE_MAX / size) {
         log_printf(stderr, "wrcalloc(%zu, %zu): size overflows\n", count, size);
-        exit(1);
+        out_of_memory();
     }
     void* p = wrmalloc(count * size);
     memset(p, 0, count * size);
@@ -92,9 +101,14 @@ void* wrcalloc(size_t count, size_t size)
 
 void* wrrealloc(void* block, size_t size)
 {
-    void* p = realloc(block, size);
+    if (!block)
+        return wrmalloc(size);
+    if (size == 0)
+        size = 1;
+    realloc_primitive_fn fn = realloc_primitive.load();
+    void* p = fn ? fn(block, size) : realloc(block, size);
     if (!p) {
-        log_printf(stderr, "wrrealloc(0x%llx, %d bytes) failed\n", (unsigned long long)(uintptr_t)block, (int)size);
+        log_printf(stderr, "wrrealloc(0x%llx, %zu bytes) failed\n", (unsigned long long)(uintptr_t)block, size);
         return block;
     }
     return p;

@@ -6,15 +6,20 @@
 void* wrmalloc(size_t size);
 void* wrcalloc(size_t count, size_t size);
 // On failure logs and returns the old block unchanged; the caller must then stay within
-// the old size.
+// the old size. A null block is allocated through wrmalloc; a size of 0 keeps a 1-byte block
+// (the platform's realloc would free the block and return null).
 void* wrrealloc(void* block, size_t size);
 
 // The reorganising pass allocates `count` chunks of `chunk_size` bytes and frees them.
 void wrmalloc_chunk_plan(size_t size, size_t* chunk_size, size_t* count);
 
-// Test hooks: the platform primitive behind wrmalloc, and what happens when memory is
-// finally exhausted (the desktop program shows a message box there). Null restores the default.
+// Hooks: the platform primitives behind wrmalloc and wrrealloc (tests make them fail; their
+// blocks must be releasable with free), and what happens when memory is finally exhausted
+// (the desktop program shows its message box there; the process then exits with code 1).
+// Null restores the default.
 typedef void* (*alloc_primitive_fn)(size_t size);
+typedef void* (*realloc_primitive_fn)(void* block, size_t size);
 typedef void (*alloc_fatal_fn)(const char* message, const char* title);
 void alloc_set_primitive(alloc_primitive_fn fn);
+void alloc_set_realloc_primitive(realloc_primitive_fn fn);
 void alloc_set_fatal_handler(alloc_fatal_fn fn);
