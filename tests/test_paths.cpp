@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include "support/paths.h"
 
 TEST(Paths, JoinFolderAndName)
@@ -22,4 +24,16 @@ TEST(Paths, DataFolderFollowsEnvironment)
     const std::string& folder = data_folder();
     EXPECT_EQ(folder, getenv("SONOGRAPHICA_DATA_DIR"));
     EXPECT_TRUE(make_folders(folder));
+}
+
+TEST(Paths, ExecutableFolderHoldsTheRunningProgram)
+{
+    std::string folder = executable_folder();
+    ASSERT_FALSE(folder.empty());
+    EXPECT_TRUE(file_exists(path_join(folder, "test_paths")));
+    char before[4096];
+    ASSERT_NE(getcwd(before, sizeof before), nullptr);
+    ASSERT_TRUE(set_working_directory_to_executable());
+    EXPECT_TRUE(file_exists("test_paths"));
+    ASSERT_EQ(chdir(before), 0);
 }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <sys/stat.h>
+#include <unistd.h>
 
 // Function-local so that it is usable from other files' static initialisers.
 struct FolderState {
@@ -98,4 +99,20 @@ bool file_exists(const std::string& path)
 {
     struct stat st;
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::string executable_folder()
+{
+    std::string buf(4096, '\0');
+    ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size() - 1);
+    if (n <= 0)
+        return "";
+    buf.resize((size_t)n);
+    return path_folder(buf);
+}
+
+bool set_working_directory_to_executable()
+{
+    std::string folder = executable_folder();
+    return !folder.empty() && chdir(folder.c_str()) == 0;
 }
