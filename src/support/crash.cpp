@@ -22,6 +22,7 @@ static const int crash_signals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
 // Room for the handler, backtrace() and the kernel's signal frame when the thread's own
 // stack is exhausted; well above the 16,384 bytes that the report itself needs.
 static const size_t alt_stack_size = 65536;
+static void* alt_stack = nullptr;   // lives as long as the thread may crash: never freed
 
 // A fixed buffer written to a descriptor: the handler cannot use stdio.
 struct ReportBuffer {
@@ -205,7 +206,8 @@ int crash_handler_install(const char* folder)
     if (sigaltstack(nullptr, &old) != 0 || (old.ss_flags & SS_DISABLE) || old.ss_size < 16384) {
         stack_t ss;
         memset(&ss, 0, sizeof ss);
-        ss.ss_sp = malloc(alt_stack_size);  // lives as long as the thread may crash: never freed
+        alt_stack = malloc(alt_stack_size);
+        ss.ss_sp = alt_stack;
         ss.ss_size = alt_stack_size;
         if (!ss.ss_sp || sigaltstack(&ss, nullptr) != 0)
             log_printf(stderr, "crash_handler_install(): could not reserve the signal stack\n");

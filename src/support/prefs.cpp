@@ -56,18 +56,15 @@ const PrefKeyInfo* pref_key_info(const char* key)
 
 // ---- Saving -------------------------------------------------------------------------
 
-// One lock for every write of a preferences file, whichever store started it.
-static std::mutex& save_lock()
-{
-    static std::mutex m;
-    return m;
-}
+// One lock for every write of a preferences file, whichever store started it. Constant
+// initialised, so it outlives the main store whose destructor waits for the last save.
+static std::mutex save_lock;
 
 // Writes beside the file and renames, so a crash during a save never leaves half a file.
 static void save_lines(std::string path, std::vector<std::string> lines, std::atomic<int>* done)
 {
     {
-        std::lock_guard<std::mutex> guard(save_lock());
+        std::lock_guard<std::mutex> guard(save_lock);
         std::string temp = path + ".tmp";
         FILE* f = file_open_logged(temp.c_str(), "wb");
         if (f) {
