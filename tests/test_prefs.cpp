@@ -4,6 +4,7 @@
 
 #include "project/project.h"
 #include "project/project_prefs.h"
+#include "project/units.h"
 #include "support/log.h"
 #include "support/paths.h"
 #include "support/prefs.h"
@@ -128,6 +129,16 @@ TEST(Prefs, StoredValuesReachTheProjectAndBadNumbersAreRepaired)
     EXPECT_EQ(p.fmin, 50.0f);
     EXPECT_EQ(p.pitch_resolution, 60.0f);
     EXPECT_EQ(v.time_unit, "px");
+    int time_unit, position_unit, dimensions_unit;
+    history_units_from_preferences(v, &time_unit, &position_unit, &dimensions_unit);
+    EXPECT_EQ(time_unit, unit_px);
+    EXPECT_EQ(position_unit, unit_hz);
+    EXPECT_EQ(dimensions_unit, unit_st);
+    v.frequency_position_unit = "note";
+    v.frequency_dimensions_unit = "semitones";   // not a unit name: the default stays
+    history_units_from_preferences(v, &time_unit, &position_unit, &dimensions_unit);
+    EXPECT_EQ(position_unit, unit_note);
+    EXPECT_EQ(dimensions_unit, unit_st);
 
     // Only the unreadable line changed, in place.
     std::string expected = replaced(text, "Pitch resolution: twelve", "Pitch resolution: 60");

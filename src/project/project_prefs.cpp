@@ -1,6 +1,7 @@
 #include "project/project_prefs.h"
 
 #include "project/project.h"
+#include "project/units.h"
 
 void apply_startup_preferences(Project& p, const PrefStartupValues& v)
 {
@@ -23,4 +24,18 @@ bool load_project_preferences(Project& p, PrefStore& store, const std::string& f
     bool ok = pref_load_startup(store, folder, values);
     apply_startup_preferences(p, *values);
     return ok;
+}
+
+static int unit_or_default(const std::string& name, int fallback)
+{
+    int unit = unit_index(name.c_str());
+    return unit ? unit : fallback;
+}
+
+void history_units_from_preferences(const PrefStartupValues& v, int* time_unit,
+                                    int* frequency_position_unit, int* frequency_dimensions_unit)
+{
+    *time_unit = unit_or_default(v.time_unit, unit_sec);
+    *frequency_position_unit = unit_or_default(v.frequency_position_unit, unit_hz);
+    *frequency_dimensions_unit = unit_or_default(v.frequency_dimensions_unit, unit_st);
 }

@@ -16,3 +16,9 @@ void apply_startup_preferences(Project& p, const PrefStartupValues& values);
 // when the file could not be created; the project then holds the defaults.
 bool load_project_preferences(Project& p, PrefStore& store, const std::string& folder,
                               PrefStartupValues* values);
+
+// Unit indexes of the three history-recording unit names. A name that is not a unit is
+// logged by unit_index and replaced by the key's default ("sec", "Hz", "st"): unit 0 would
+// record values that convert to nothing.
+void history_units_from_preferences(const PrefStartupValues& values, int* time_unit,
+                                    int* frequency_position_unit, int* frequency_dimensions_unit);
