@@ -2,6 +2,7 @@
 // rows to Hz and columns to seconds, the synthesis settings, and the original sound with
 // the picture its analysis produced.
 #pragma once
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -44,16 +45,18 @@ struct Project {
     Image undo_image = nullptr;
     Image group_buffer = nullptr;
     Image synthesis_copy = nullptr;           // the composite transposed: width rows of height samples
+    std::atomic<bool> synthesis_copy_updated{false};
     std::vector<unsigned int> colour_image;   // width × height packed RGBA, for a project opened from a picture
     std::vector<Layer> layers;                // index 0 is the bottom of the stack
     int current_layer = -1;
     int layer_name_counter = 1;
-    bool recomposite_needed = false;
+    std::atomic<bool> recomposite_needed{false};  // set from any thread that changes pixels
     int content_changed = 0;
 
     // Locks, always taken in this order where several are held together.
     std::mutex layer_table_lock;
     std::mutex undo_lock;
+    std::mutex synthesis_copy_lock;           // before image_lock when both are held
     std::mutex image_lock;                    // the composite: compositing and pixel changes of layers
 
     // Frequency and time.
