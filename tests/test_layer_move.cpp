@@ -9,6 +9,7 @@
 #include "layers/layer_move.h"
 #include "layers/rectangle.h"
 #include "layers/stack.h"
+#include "project/units.h"
 
 namespace {
 
@@ -143,9 +144,24 @@ TEST(LayerMove, StatusText)
 
 TEST(LayerMove, RecordedLineNegatesTheVerticalOffset)
 {
-    EXPECT_EQ(record_layer_move(0.25, "sec", 2.0, "st"), "Move layer +0.25 sec x -2 st");
-    EXPECT_EQ(record_layer_move(-3, "px", -1.5, "px"), "Move layer -3 px x +1.5 px");
-    EXPECT_EQ(record_layer_move(0, "%", 0, "st"), "Move layer +0 % x -0 st");
+    Project p;
+    make_ramp(p, 10, 121);
+    p.fmin = 100.0f;
+    p.fmax = 400.0f;  // 5 rows per semitone
+    p.time_resolution = 100.0f;
+    // 25 columns later and 10 rows lower: a quarter second, two semitones down.
+    EXPECT_EQ(record_layer_move(p, 25, 10, unit_sec, unit_st), "Move layer +0.25 sec x -2 st");
+    EXPECT_EQ(record_layer_move(p, -3, -7, unit_px, unit_px), "Move layer -3 px x +7 px");
+    EXPECT_EQ(record_layer_move(p, 0, 0, unit_sec, unit_st), "Move layer +0 sec x -0 st");
+
+    // The line reads back as the same move under the current archive version.
+    save_undo(p);
+    EXPECT_TRUE(apply_archive_layer_move(p, -3.0f, 7.0f, 2.2f));
+    EXPECT_EQ(at(p, 0, 0), 1.0f + 3 + 100.0f * 7);
+
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(record_layer_move(p, 1, 1, unit_none, unit_st), "");
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("not recorded"), std::string::npos);
 }
 
 TEST(LayerMove, ArchiveOffsetsFollowTheVersion)

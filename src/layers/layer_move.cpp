@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "project/units.h"
 #include "support/log.h"
 
 bool move_layer_in_stack(Project& p, int direction)
@@ -95,12 +96,18 @@ bool move_layer_drag(Project& p, const MoveDragView& view, int dx, int dy, std::
     return move_layer_content(p, dx, dy);
 }
 
-std::string record_layer_move(double dx_in_time_unit, const char* time_unit, double dy_in_dimension_unit,
-                              const char* dimension_unit)
+std::string record_layer_move(const Project& p, int dx, int dy, int time_unit, int dimension_unit)
 {
+    float across = convert_unit((float)dx, (const char*)nullptr, unit_px, time_unit, p, 1);
+    float down = convert_unit((float)dy, (const char*)nullptr, unit_px, dimension_unit, p, 0);
+    if (std::isnan(across) || std::isnan(down)) {
+        log_printf(stderr, "Move layer not recorded: the offset has no value in %s and %s\n",
+                   unit_name(time_unit), unit_name(dimension_unit));
+        return "";
+    }
     char line[256];
-    snprintf(line, sizeof line, "Move layer %+g %s x %+g %s", dx_in_time_unit, time_unit ? time_unit : "",
-             -dy_in_dimension_unit, dimension_unit ? dimension_unit : "");
+    snprintf(line, sizeof line, "Move layer %+g %s x %+g %s", across, unit_name(time_unit), -down,
+             unit_name(dimension_unit));
     return line;
 }
 

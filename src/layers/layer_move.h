@@ -29,12 +29,11 @@ struct MoveDragView {
 // %.2f semitones, %.3f seconds" (or "Moving by %.2f Hz, %.3f seconds" on a linear scale).
 bool move_layer_drag(Project& p, const MoveDragView& view, int dx, int dy, std::string* status);
 
-// The archive line of a finished drag, "Move layer %+g %s x %+g %s": the horizontal offset in
-// the time unit and the vertical one in the frequency-dimensions unit, both already converted
-// from pixels by the caller. The vertical offset is written negated, so that a move toward
-// higher frequencies reads positive.
-std::string record_layer_move(double dx_in_time_unit, const char* time_unit, double dy_in_dimension_unit,
-                              const char* dimension_unit);
+// The archive line of a finished drag, "Move layer %+g %s x %+g %s": dx converted to
+// `time_unit` and dy to `dimension_unit` (unit indexes of project/units.h, the history
+// units), each followed by the unit's name. The vertical offset is written negated, so that a
+// move toward higher frequencies reads positive. Empty (logged) when an offset does not convert.
+std::string record_layer_move(const Project& p, int dx, int dy, int time_unit, int dimension_unit);
 
 // "Move layer %g %s x %g %s" read from an archive, with both offsets converted to pixels:
 // archives after version 1.0 store the vertical offset negated. Saves the undo copy, moves by
