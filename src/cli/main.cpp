@@ -2,7 +2,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
+#include "support/expression.h"
 #include "support/log.h"
 
 static void print_usage(FILE* out)
@@ -10,7 +12,32 @@ static void print_usage(FILE* out)
     fprintf(out,
             "Usage: sonographica-cli [options] [FILE.sga]\n"
             "  --help         show this text\n"
-            "  --version      print the program's name and version\n");
+            "  --version      print the program's name and version\n"
+            "  --eval EXPR    print the value of an expression; exit 1 when it has none\n");
+}
+
+// Prints the value, or "nan" when the expression has none. The highlight marks of the
+// diagnostics are for the program's own text renderer; a terminal gets the plain text.
+static int eval_command(const char* expression)
+{
+    std::string log;
+    double v = evaluate_expression(expression, &log);
+    std::string plain;
+    for (size_t k = 0; k < log.size(); k++) {
+        if (log.compare(k, 3, "\xEE\x80\x83") == 0 || log.compare(k, 3, "\xEE\x80\x89") == 0) {
+            k += 2;
+            continue;
+        }
+        plain += log[k];
+    }
+    if (!plain.empty())
+        log_printf(stderr, "%s", plain.c_str());
+    if (std::isnan(v)) {
+        printf("nan\n");
+        return 1;
+    }
+    printf("%.17g\n", v);
+    return 0;
 }
 
 int main(int argc, char** argv)
@@ -24,6 +51,14 @@ int main(int argc, char** argv)
         if (!strcmp(a, "--version")) {
             printf("%s\n", SONOGRAPHICA_TITLE);
             return 0;
+        }
+        if (!strcmp(a, "--eval")) {
+            if (i + 1 >= argc) {
+                fprintf(stderr, "sonographica-cli: option '--eval' needs an expression\n");
+                print_usage(stderr);
+                return 2;
+            }
+            return eval_command(argv[i + 1]);
         }
         fprintf(stderr, "sonographica-cli: unknown option '%s'\n", a);
         print_usage(stderr);
