@@ -3,6 +3,7 @@
 // depth of its brackets is limited by the stack; every pass is linear in the number of tokens.
 #include "support/expression.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -59,11 +60,27 @@ int operator_precedence(const std::string& op)
     return 1;  // comparisons; a run that is no comparator fails at compilation
 }
 
+// Reads the tokens, inserting the implied multiplications as it goes and pairing the brackets.
+// Positions in messages count the tokens as read, without the inserted '*'.
 bool tokenise(const char* s, std::vector<Token>& out, std::string* log, bool trace)
 {
     size_t i = 0;
     bool operand_expected = true;
     std::vector<int> open;
+    int implied = 0;
+    out.reserve(std::min<size_t>(strlen(s) + 1, 1024));
+    auto push = [&](Token&& t) {
+        if (!out.empty() && out.back().follow_mul && t.precede_mul) {
+            Token mul;
+            mul.kind = tok_operator;
+            mul.start = t.start;
+            mul.text = "*";
+            mul.precedence = 3;
+            out.push_back(std::move(mul));
+            implied++;
+        }
+        out.push_back(std::move(t));
+    };
     for (;;) {
         while (is_space(s[i]))
             i++;
@@ -96,7 +113,7 @@ bool tokenise(const char* s, std::vector<Token>& out, std::string* log, bool tra
                 t.follow_mul = t.precede_mul = true;
                 if (trace)
                     expression_log(log, "Value, %d chars\n", t.length);
-                out.push_back(std::move(t));
+                push(std::move(t));
                 i = j;
                 operand_expected = false;
                 continue;
@@ -118,7 +135,7 @@ bool tokenise(const char* s, std::vector<Token>& out, std::string* log, bool tra
             if (trace)
                 expression_log(log, "%s named '%s', %d chars\n", t.kind == tok_function ? "Function" : "Variable",
                                t.text.c_str(), t.length);
-            out.push_back(std::move(t));
+            push(std::move(t));
             i = j;
             operand_expected = false;
             continue;
@@ -133,14 +150,14 @@ bool tokenise(const char* s, std::vector<Token>& out, std::string* log, bool tra
                 zero.kind = tok_value;
                 zero.start = (int)i;
                 zero.text = "0";
-                out.push_back(std::move(zero));
+                push(std::move(zero));
                 t.kind = tok_operator;
                 t.length = 1;
                 t.text.assign(1, c);
                 t.precedence = 4;
                 if (trace)
                     expression_log(log, "Operator %s, %d chars\n", t.text.c_str(), 1);
-                out.push_back(std::move(t));
+                push(std::move(t));
                 i++;
                 continue;
             }
@@ -155,7 +172,7 @@ bool tokenise(const char* s, std::vector<Token>& out, std::string* log, bool tra
             t.precedence = operator_precedence(t.text);
             if (trace)
                 expression_log(log, "Operator %s, %d chars\n", t.text.c_str(), t.length);
-            out.push_back(std::move(t));
+            push(std::move(t));
             i += len;
             operand_expected = true;
             continue;
@@ -165,7 +182,7 @@ bool tokenise(const char* s, std::vector<Token>& out, std::string* log, bool tra
             t.length = 1;
             if (trace)
                 expression_log(log, "Comma\n");
-            out.push_back(std::move(t));
+            push(std::move(t));
             i++;
             operand_expected = true;
             continue;
@@ -182,15 +199,15 @@ bool tokenise(const char* s, std::vector<Token>& out, std::string* log, bool tra
                 if (trace)
                     expression_log(log, "Bracket open\n");
             }
-            open.push_back((int)out.size());
-            out.push_back(std::move(t));
+            push(std::move(t));
+            open.push_back((int)out.size() - 1);
             i++;
             operand_expected = true;
             continue;
         }
         if (c == ')') {
             if (open.empty()) {
-                expression_log(log, "%sUnmatched ')' at position %d%s\n", hl_on, (int)out.size(), hl_off);
+                expression_log(log, "%sUnmatched ')' at position %d%s\n", hl_on, (int)out.size() - implied, hl_off);
                 return false;
             }
             int partner = open.back();
@@ -198,9 +215,11 @@ bool tokenise(const char* s, std::vector<Token>& out, std::string* log, bool tra
             t.length = 1;
             t.follow_mul = true;
             t.kind = out[(size_t)partner].kind == tok_function_open ? tok_function_close : tok_close;
+            t.partner = partner;
+            out[(size_t)partner].partner = (int)out.size();
             if (trace)
                 expression_log(log, t.kind == tok_function_close ? "Function bracket close\n" : "Bracket close\n");
-            out.push_back(std::move(t));
+            push(std::move(t));
             i++;
             operand_expected = false;
             continue;
@@ -214,9 +233,14 @@ bool tokenise(const char* s, std::vector<Token>& out, std::string* log, bool tra
     }
     if (!open.empty()) {
         // Every one of them is unmatched; the first is reported.
-        expression_log(log, "%sUnmatched '(' at position %d%s\n", hl_on, open.front(), hl_off);
+        int before = 0;
+        for (int k = 0; k < open.front(); k++)
+            before += out[(size_t)k].kind == tok_operator && out[(size_t)k].length == 0;
+        expression_log(log, "%sUnmatched '(' at position %d%s\n", hl_on, open.front() - before, hl_off);
         return false;
     }
+    for (int k = 0; trace && k < implied; k++)
+        expression_log(log, "Implied '*' operator added\n");
     return true;
 }
 
@@ -464,37 +488,13 @@ std::string expression_to_program(const char* text, std::string* log, bool trace
 {
     if (!text)
         text = "";
-    std::vector<Token> raw;
-    if (!tokenise(text, raw, log, trace))
-        return std::string();
-
     Reducer r;
     r.text = text;
     r.log = log;
-    r.tok.reserve(raw.size() + raw.size() / 2);
-    for (size_t k = 0; k < raw.size(); k++) {
-        if (k > 0 && raw[k - 1].follow_mul && raw[k].precede_mul) {
-            Token mul;
-            mul.kind = tok_operator;
-            mul.start = raw[k].start;
-            mul.text = "*";
-            mul.precedence = 3;
-            r.tok.push_back(std::move(mul));
-            if (trace)
-                expression_log(log, "Implied '*' operator added\n");
-        }
-        r.tok.push_back(std::move(raw[k]));
-    }
-    std::vector<int> open;
-    for (size_t k = 0; k < r.tok.size(); k++) {
-        Token& t = r.tok[k];
-        if (t.kind == tok_open || t.kind == tok_function_open) {
-            open.push_back((int)k);
-        } else if (t.kind == tok_close || t.kind == tok_function_close) {
-            t.partner = open.back();
-            r.tok[(size_t)open.back()].partner = (int)k;
-            open.pop_back();
-        } else if (t.kind == tok_variable && t.text != "pi" && t.text != "e") {
+    if (!tokenise(text, r.tok, log, trace))
+        return std::string();
+    for (const Token& t : r.tok) {
+        if (t.kind == tok_variable && t.text != "pi" && t.text != "e") {
             // Resolved here, before any register exists, so a name can never read one.
             expression_log(log, "Symbol '%.*s' unknown\n", t.length, text + t.start);
             return std::string();
