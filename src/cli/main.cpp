@@ -4,8 +4,11 @@
 #include <cstring>
 #include <string>
 
+#include "project/project.h"
+#include "project/project_prefs.h"
 #include "support/expression.h"
 #include "support/log.h"
+#include "support/paths.h"
 
 static void print_usage(FILE* out)
 {
@@ -40,6 +43,16 @@ static int eval_command(const char* expression)
     return 0;
 }
 
+// The project the command line works on, with the user's stored settings (sample rate,
+// analysis defaults, history units). Reading them creates "config.txt" on a first run.
+static Project project;
+static PrefStartupValues startup_values;
+
+static void load_preferences()
+{
+    load_project_preferences(project, pref_main_store(), data_folder(), &startup_values);
+}
+
 int main(int argc, char** argv)
 {
     for (int i = 1; i < argc; i++) {
@@ -58,6 +71,7 @@ int main(int argc, char** argv)
                 print_usage(stderr);
                 return 2;
             }
+            load_preferences();
             return eval_command(argv[i + 1]);
         }
         fprintf(stderr, "sonographica-cli: unknown option '%s'\n", a);
