@@ -1,0 +1,37 @@
+// The one real-to-real Fourier transform of the processor-side engine: a mixed-radix real
+// FFT in single precision whose spectrum uses the halfcomplex layout and is scaled by
+// 1/sqrt(n) both ways, so that forward followed by backward returns the input.
+//
+// Halfcomplex layout for size n: element 0 is Re X0; for 1 <= k <= (n-1)/2 element k is
+// Re Xk and element n-k is Im Xk; for even n element n/2 is Re X(n/2).
+#pragma once
+
+#include <memory>
+#include <vector>
+
+enum { FFT_FORWARD = 0, FFT_BACKWARD = 1 };
+
+// Transforms n values of `in` into `out` (they may be the same array); direction 0 is
+// forward (X_k = 1/sqrt(n) * sum x_j e^(-2 pi i jk/n)), 1 is the matching inverse.
+// With distinct arrays the forward direction leaves `in` overwritten (the transform is
+// computed there, unscaled, in the interleaved order Re X0, Re X1, Im X1, Re X2, ...) and
+// the backward direction leaves `in` unchanged. n < 1 does nothing.
+void real_fft(float* in, float* out, int n, int direction);
+
+// What a transform of one size needs, computed once: the factors in the order the passes
+// use them and the twiddle factors of every pass but the last.
+struct FftPlan {
+    int n = 0;
+    std::vector<int> factors;
+    std::vector<float> twiddles;  // n values; pass s starts at stage_offset[s]
+    std::vector<int> stage_offset;
+};
+
+// Builds a plan from scratch, without the cache.
+std::shared_ptr<const FftPlan> fft_plan_build(int n);
+// The cached plan for n (built on first use); safe to call from any thread.
+std::shared_ptr<const FftPlan> fft_plan_get(int n);
+// real_fft with a plan the caller holds (it must be for n); real_fft is this with fft_plan_get.
+void real_fft_with_plan(const FftPlan& plan, float* in, float* out, int direction);
+// Drops every cached plan (plans still held by callers stay valid).
+void fft_plan_cache_clear();
