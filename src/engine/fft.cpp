@@ -76,6 +76,23 @@ std::shared_ptr<const FftPlan> fft_plan_build(int n)
         }
         l1 = l2;
     }
+
+    l1 = 1;
+    for (int s = 0; s < nf; s++) {
+        const int ip = plan->factors[(size_t)s];
+        const int ido = n / (l1 * ip);
+        const int half = (ido - 1) / 2;
+        plan->split_offset.push_back((int)plan->split.size());
+        if (ip <= 5)
+            for (int j = 0; j < ip - 1; j++) {
+                const float* run = wa + plan->stage_offset[(size_t)s] + (size_t)j * ido;
+                for (int m = 1; m <= half; m++)
+                    plan->split.push_back(run[2 * m - 2]);
+                for (int m = 1; m <= half; m++)
+                    plan->split.push_back(run[2 * m - 1]);
+            }
+        l1 *= ip;
+    }
     return plan;
 }
 
@@ -91,14 +108,15 @@ static void forward_passes(const FftPlan& p, float* c, float* ch)
         const int l1 = l2 / ip;
         const int ido = n / l2;
         const float* wa = p.twiddles.data() + p.stage_offset[(size_t)kh];
+        const float* tw = p.split.data() + p.split_offset[(size_t)kh];
         in_c = 1 - in_c;
         float* src = in_c ? ch : c;
         float* dst = in_c ? c : ch;
         switch (ip) {
-        case 4: radf4(ido, l1, src, dst, wa, wa + ido, wa + 2 * ido); break;
-        case 2: radf2(ido, l1, src, dst, wa); break;
-        case 3: radf3(ido, l1, src, dst, wa, wa + ido); break;
-        case 5: radf5(ido, l1, src, dst, wa, wa + ido, wa + 2 * ido, wa + 3 * ido); break;
+        case 4: radf4(ido, l1, src, dst, tw); break;
+        case 2: radf2(ido, l1, src, dst, tw); break;
+        case 3: radf3(ido, l1, src, dst, tw); break;
+        case 5: radf5(ido, l1, src, dst, tw); break;
         default:
             // The general pass keeps its result where its input was, except that with
             // ido == 1 it reads from its work array.
@@ -131,16 +149,14 @@ static float* backward_passes(const FftPlan& p, float* c, float* ch)
         const int l2 = ip * l1;
         const int ido = n / l2;
         const float* wa = p.twiddles.data() + p.stage_offset[(size_t)k1];
+        const float* tw = p.split.data() + p.split_offset[(size_t)k1];
         float* src = in_ch ? ch : c;
         float* dst = in_ch ? c : ch;
         switch (ip) {
-        case 4: radb4(ido, l1, src, dst, wa, wa + ido, wa + 2 * ido); in_ch = 1 - in_ch; break;
-        case 2: radb2(ido, l1, src, dst, wa); in_ch = 1 - in_ch; break;
-        case 3: radb3(ido, l1, src, dst, wa, wa + ido); in_ch = 1 - in_ch; break;
-        case 5:
-            radb5(ido, l1, src, dst, wa, wa + ido, wa + 2 * ido, wa + 3 * ido);
-            in_ch = 1 - in_ch;
-            break;
+        case 4: radb4(ido, l1, src, dst, tw); in_ch = 1 - in_ch; break;
+        case 2: radb2(ido, l1, src, dst, tw); in_ch = 1 - in_ch; break;
+        case 3: radb3(ido, l1, src, dst, tw); in_ch = 1 - in_ch; break;
+        case 5: radb5(ido, l1, src, dst, tw); in_ch = 1 - in_ch; break;
         default:
             radbg(ido, ip, l1, src, dst, wa);
             if (ido == 1)

@@ -23,8 +23,12 @@ void real_fft(float* in, float* out, int n, int direction);
 struct FftPlan {
     int n = 0;
     std::vector<int> factors;
-    std::vector<float> twiddles;  // n values; pass s starts at stage_offset[s]
+    std::vector<float> twiddles;  // n values, (cos, sin) pairs; pass s starts at stage_offset[s]
     std::vector<int> stage_offset;
+    // The same values rearranged for the radix 2 to 5 passes: per rotation, the cosines, then
+    // the sines; pass s starts at split_offset[s].
+    std::vector<float> split;
+    std::vector<int> split_offset;
 };
 
 // Builds a plan from scratch, without the cache.

@@ -1,5 +1,6 @@
-// Butterfly passes of the real FFT, written with 1-based indices into the three-index views
-// of the arrays so that each butterfly reads as its formula.
+// Butterfly passes of the real FFT. The radix 2 to 5 passes run their butterflies over four
+// lanes where the data allows it; the rest, and the general odd-radix pass, index the arrays'
+// three-index views with 1-based indices so that each butterfly reads as its formula.
 #include "engine/fft_passes.h"
 
 #include <cmath>
@@ -14,31 +15,349 @@ static const float tr12 = -0.809016994374947f;
 static const float ti12 = 0.587785252292473f;
 static const float tpi = 6.28318530717959f;
 
+// The radix 2 to 5 butterflies are written once for a lane type T: float for one complex
+// value at a time, v4 for four. Four values are split into a vector of real parts and one of
+// imaginary parts, so every lane does exactly the arithmetic of the one-value form, in the
+// same order; the results do not depend on which form computed them.
+typedef float v4 __attribute__((vector_size(16)));
+typedef float v4u __attribute__((vector_size(16), aligned(4), may_alias));
+
+template <class T> struct Lanes;
+
+template <> struct Lanes<float> {
+    using T = float;
+    static constexpr int width = 1;
+    static float load(const float* p) { return *p; }
+    static void split(const float* p, float& re, float& im) { re = p[0]; im = p[1]; }
+    static void split_rev(const float* p, float& re, float& im) { re = p[0]; im = p[1]; }
+    static void join(float* p, float re, float im) { p[0] = re; p[1] = im; }
+    static void join_rev(float* p, float re, float im) { p[0] = re; p[1] = im; }
+};
+
+// The _rev forms address four values stored in descending order (value m+3 first), as the
+// mirrored half of a spectrum is.
+template <> struct Lanes<v4> {
+    using T = v4;
+    static constexpr int width = 4;
+    static v4 load(const float* p) { return *(const v4u*)p; }
+    static void split(const float* p, v4& re, v4& im)
+    {
+        v4 x = *(const v4u*)p, y = *(const v4u*)(p + 4);
+        re = __builtin_shufflevector(x, y, 0, 2, 4, 6);
+        im = __builtin_shufflevector(x, y, 1, 3, 5, 7);
+    }
+    static void split_rev(const float* p, v4& re, v4& im)
+    {
+        v4 x = *(const v4u*)p, y = *(const v4u*)(p + 4);
+        re = __builtin_shufflevector(x, y, 6, 4, 2, 0);
+        im = __builtin_shufflevector(x, y, 7, 5, 3, 1);
+    }
+    static void join(float* p, v4 re, v4 im)
+    {
+        *(v4u*)p = __builtin_shufflevector(re, im, 0, 4, 1, 5);
+        *(v4u*)(p + 4) = __builtin_shufflevector(re, im, 2, 6, 3, 7);
+    }
+    static void join_rev(float* p, v4 re, v4 im)
+    {
+        *(v4u*)p = __builtin_shufflevector(re, im, 3, 7, 2, 6);
+        *(v4u*)(p + 4) = __builtin_shufflevector(re, im, 1, 5, 0, 4);
+    }
+};
+
+// Four groups side by side, one complex value each: for passes with few values per group
+// (small ido) and many groups. Group t's values are t * in_step (inputs) and t * out_step
+// (outputs) floats after group 0's; every group uses the same rotations.
+struct KLanes {
+    using T = v4;
+    static constexpr int width = 1;
+    int in_step, out_step;
+    static v4 load(const float* p) { return v4{*p, *p, *p, *p}; }
+    void split(const float* p, v4& re, v4& im) const
+    {
+        const int s = in_step;
+        re = v4{p[0], p[s], p[2 * s], p[3 * s]};
+        im = v4{p[1], p[s + 1], p[2 * s + 1], p[3 * s + 1]};
+    }
+    void split_rev(const float* p, v4& re, v4& im) const { split(p, re, im); }
+    void join(float* p, v4 re, v4 im) const
+    {
+        const int s = out_step;
+        for (int t = 0; t < 4; t++) {
+            p[t * s] = re[t];
+            p[t * s + 1] = im[t];
+        }
+    }
+    void join_rev(float* p, v4 re, v4 im) const { join(p, re, im); }
+};
+
 // Forward passes read cc[ido][l1][ip] and write ch[ido][ip][l1].
 #define CC(a, b, c) cc[((a) - 1) + ido * (((b) - 1) + l1 * ((c) - 1))]
 #define CH(a, b, c) ch[((a) - 1) + ido * (((b) - 1) + IP * ((c) - 1))]
 
-void radf2(int ido, int l1, const float* cc, float* ch, const float* wa1)
+// Butterflies on the complex values m .. m+width-1 (1 <= m <= (ido-1)/2) of one group:
+// value m sits at 2m-1 (real) and 2m (imaginary); its mirror, for the conjugate half of a
+// spectrum, at ido-2m-1 and ido-2m. a[j] are the group's input runs, h[j] its output runs.
+
+struct radf2_block {
+    template <class L>
+    void operator()(const L& lane, int ido, int m, int half, const float* const* a,
+                    float* const* h, const float* tw) const
+    {
+        using T = typename L::T;
+        const int r = 2 * m - 1, rr = ido - 2 * (m + L::width - 1) - 1;
+        const T wr = lane.load(tw + m - 1), wi = lane.load(tw + half + m - 1);
+        T c0r, c0i, c1r, c1i;
+        lane.split(a[0] + r, c0r, c0i);
+        lane.split(a[1] + r, c1r, c1i);
+        T tr2 = wr * c1r + wi * c1i;
+        T ti2 = wr * c1i - wi * c1r;
+        lane.join(h[0] + r, c0r + tr2, c0i + ti2);
+        lane.join_rev(h[1] + rr, c0r - tr2, ti2 - c0i);
+    }
+};
+
+struct radf3_block {
+    template <class L>
+    void operator()(const L& lane, int ido, int m, int half, const float* const* a,
+                    float* const* h, const float* tw) const
+    {
+        using T = typename L::T;
+        const int r = 2 * m - 1, rr = ido - 2 * (m + L::width - 1) - 1;
+        const T wr1 = lane.load(tw + m - 1), wi1 = lane.load(tw + half + m - 1);
+        const T wr2 = lane.load(tw + 2 * half + m - 1), wi2 = lane.load(tw + 3 * half + m - 1);
+        T c0r, c0i, c1r, c1i, c2r, c2i;
+        lane.split(a[0] + r, c0r, c0i);
+        lane.split(a[1] + r, c1r, c1i);
+        lane.split(a[2] + r, c2r, c2i);
+        T dr2 = wr1 * c1r + wi1 * c1i;
+        T di2 = wr1 * c1i - wi1 * c1r;
+        T dr3 = wr2 * c2r + wi2 * c2i;
+        T di3 = wr2 * c2i - wi2 * c2r;
+        T cr2 = dr2 + dr3;
+        T ci2 = di2 + di3;
+        lane.join(h[0] + r, c0r + cr2, c0i + ci2);
+        T tr2 = c0r + taur * cr2;
+        T ti2 = c0i + taur * ci2;
+        T tr3 = taui * (di2 - di3);
+        T ti3 = taui * (dr3 - dr2);
+        lane.join(h[2] + r, tr2 + tr3, ti2 + ti3);
+        lane.join_rev(h[1] + rr, tr2 - tr3, ti3 - ti2);
+    }
+};
+
+struct radf4_block {
+    template <class L>
+    void operator()(const L& lane, int ido, int m, int half, const float* const* a,
+                    float* const* h, const float* tw) const
+    {
+        using T = typename L::T;
+        const int r = 2 * m - 1, rr = ido - 2 * (m + L::width - 1) - 1;
+        const T wr1 = lane.load(tw + m - 1), wi1 = lane.load(tw + half + m - 1);
+        const T wr2 = lane.load(tw + 2 * half + m - 1), wi2 = lane.load(tw + 3 * half + m - 1);
+        const T wr3 = lane.load(tw + 4 * half + m - 1), wi3 = lane.load(tw + 5 * half + m - 1);
+        T c0r, c0i, c1r, c1i, c2r, c2i, c3r, c3i;
+        lane.split(a[0] + r, c0r, c0i);
+        lane.split(a[1] + r, c1r, c1i);
+        lane.split(a[2] + r, c2r, c2i);
+        lane.split(a[3] + r, c3r, c3i);
+        T cr2 = wr1 * c1r + wi1 * c1i;
+        T ci2 = wr1 * c1i - wi1 * c1r;
+        T cr3 = wr2 * c2r + wi2 * c2i;
+        T ci3 = wr2 * c2i - wi2 * c2r;
+        T cr4 = wr3 * c3r + wi3 * c3i;
+        T ci4 = wr3 * c3i - wi3 * c3r;
+        T tr1 = cr2 + cr4;
+        T tr4 = cr4 - cr2;
+        T ti1 = ci2 + ci4;
+        T ti4 = ci2 - ci4;
+        T ti2 = c0i + ci3;
+        T ti3 = c0i - ci3;
+        T tr2 = c0r + cr3;
+        T tr3 = c0r - cr3;
+        lane.join(h[0] + r, tr1 + tr2, ti1 + ti2);
+        lane.join_rev(h[3] + rr, tr2 - tr1, ti1 - ti2);
+        lane.join(h[2] + r, ti4 + tr3, tr4 + ti3);
+        lane.join_rev(h[1] + rr, tr3 - ti4, tr4 - ti3);
+    }
+};
+
+struct radf5_block {
+    template <class L>
+    void operator()(const L& lane, int ido, int m, int half, const float* const* a,
+                    float* const* h, const float* tw) const
+    {
+        using T = typename L::T;
+        const int r = 2 * m - 1, rr = ido - 2 * (m + L::width - 1) - 1;
+        const T wr1 = lane.load(tw + m - 1), wi1 = lane.load(tw + half + m - 1);
+        const T wr2 = lane.load(tw + 2 * half + m - 1), wi2 = lane.load(tw + 3 * half + m - 1);
+        const T wr3 = lane.load(tw + 4 * half + m - 1), wi3 = lane.load(tw + 5 * half + m - 1);
+        const T wr4 = lane.load(tw + 6 * half + m - 1), wi4 = lane.load(tw + 7 * half + m - 1);
+        T c0r, c0i, c1r, c1i, c2r, c2i, c3r, c3i, c4r, c4i;
+        lane.split(a[0] + r, c0r, c0i);
+        lane.split(a[1] + r, c1r, c1i);
+        lane.split(a[2] + r, c2r, c2i);
+        lane.split(a[3] + r, c3r, c3i);
+        lane.split(a[4] + r, c4r, c4i);
+        T dr2 = wr1 * c1r + wi1 * c1i;
+        T di2 = wr1 * c1i - wi1 * c1r;
+        T dr3 = wr2 * c2r + wi2 * c2i;
+        T di3 = wr2 * c2i - wi2 * c2r;
+        T dr4 = wr3 * c3r + wi3 * c3i;
+        T di4 = wr3 * c3i - wi3 * c3r;
+        T dr5 = wr4 * c4r + wi4 * c4i;
+        T di5 = wr4 * c4i - wi4 * c4r;
+        T cr2 = dr2 + dr5;
+        T ci5 = dr5 - dr2;
+        T cr5 = di2 - di5;
+        T ci2 = di2 + di5;
+        T cr3 = dr3 + dr4;
+        T ci4 = dr4 - dr3;
+        T cr4 = di3 - di4;
+        T ci3 = di3 + di4;
+        lane.join(h[0] + r, c0r + cr2 + cr3, c0i + ci2 + ci3);
+        T tr2 = c0r + tr11 * cr2 + tr12 * cr3;
+        T ti2 = c0i + tr11 * ci2 + tr12 * ci3;
+        T tr3 = c0r + tr12 * cr2 + tr11 * cr3;
+        T ti3 = c0i + tr12 * ci2 + tr11 * ci3;
+        T tr5 = ti11 * cr5 + ti12 * cr4;
+        T ti5 = ti11 * ci5 + ti12 * ci4;
+        T tr4 = ti12 * cr5 - ti11 * cr4;
+        T ti4 = ti12 * ci5 - ti11 * ci4;
+        lane.join(h[2] + r, tr2 + tr5, ti2 + ti5);
+        lane.join_rev(h[1] + rr, tr2 - tr5, ti5 - ti2);
+        lane.join(h[4] + r, tr3 + tr4, ti3 + ti4);
+        lane.join_rev(h[3] + rr, tr3 - tr4, ti4 - ti3);
+    }
+};
+
+// Runs a block butterfly over every complex value of every group: four values at a time,
+// then the rest one by one, or, when groups hold fewer than four values, four groups at a
+// time. Forward groups read cc[ido][l1][ip] and write ch[ido][ip][l1].
+template <int IP, class Block>
+static void forward_groups(int ido, int l1, const float* cc, float* ch, const float* tw,
+                           Block block)
+{
+    const int half = (ido - 1) / 2;
+    const float* a[IP];
+    float* h[IP];
+    auto locate = [&](int k) {
+        for (int j = 0; j < IP; j++) {
+            a[j] = cc + (size_t)ido * ((size_t)k + (size_t)l1 * j);
+            h[j] = ch + (size_t)ido * ((size_t)j + (size_t)IP * k);
+        }
+    };
+    int k = 0;
+    if (half < 4) {
+        const KLanes four_groups = {ido, IP * ido};
+        for (; k + 4 <= l1; k += 4) {
+            locate(k);
+            for (int m = 1; m <= half; m++)
+                block(four_groups, ido, m, half, a, h, tw);
+        }
+    }
+    for (; k < l1; k++) {
+        locate(k);
+        int m = 1;
+        for (; m + 3 <= half; m += 4)
+            block(Lanes<v4>(), ido, m, half, a, h, tw);
+        for (; m <= half; m++)
+            block(Lanes<float>(), ido, m, half, a, h, tw);
+    }
+}
+
+// The values with m = 0 of every group: real inputs c[0 .. ip-1] (row 0 of each input run)
+// give the outputs in spectrum order, o[p] for p = 0 .. ip-1, which sit in row 0 of output
+// run p when p is even and in row ido-1 when p is odd.
+template <class T>
+static inline void radf2_edge(const T* c, T* o)
+{
+    o[0] = c[0] + c[1];
+    o[1] = c[0] - c[1];
+}
+
+template <class T>
+static inline void radf3_edge(const T* c, T* o)
+{
+    T cr2 = c[1] + c[2];
+    o[0] = c[0] + cr2;
+    o[2] = taui * (c[2] - c[1]);
+    o[1] = c[0] + taur * cr2;
+}
+
+template <class T>
+static inline void radf4_edge(const T* c, T* o)
+{
+    T tr1 = c[1] + c[3];
+    T tr2 = c[0] + c[2];
+    o[0] = tr1 + tr2;
+    o[3] = tr2 - tr1;
+    o[1] = c[0] - c[2];
+    o[2] = c[3] - c[1];
+}
+
+template <class T>
+static inline void radf5_edge(const T* c, T* o)
+{
+    T cr2 = c[4] + c[1];
+    T ci5 = c[4] - c[1];
+    T cr3 = c[3] + c[2];
+    T ci4 = c[3] - c[2];
+    o[0] = c[0] + cr2 + cr3;
+    o[1] = c[0] + tr11 * cr2 + tr12 * cr3;
+    o[2] = ti11 * ci5 + ti12 * ci4;
+    o[3] = c[0] + tr12 * cr2 + tr11 * cr3;
+    o[4] = ti12 * ci5 - ti11 * ci4;
+}
+
+// Four neighbouring groups go through the edge butterfly at once; with ido == 1 their
+// inputs are adjacent.
+template <int IP, void (*EdgeV)(const v4*, v4*), void (*EdgeS)(const float*, float*)>
+static void forward_edges(int ido, int l1, const float* cc, float* ch)
+{
+    int k = 0;
+    if (ido == 1)
+        for (; k + 4 <= l1; k += 4) {
+            v4 c[IP], o[IP];
+            for (int j = 0; j < IP; j++)
+                c[j] = *(const v4u*)(cc + k + (size_t)l1 * j);
+            EdgeV(c, o);
+            float* dst = ch + (size_t)IP * k;
+            for (int t = 0; t < 4; t++)
+                for (int q = 0; q < IP; q++)
+                    dst[IP * t + q] = o[q][t];
+        }
+    else
+        for (; k + 4 <= l1; k += 4) {
+            v4 c[IP], o[IP];
+            for (int j = 0; j < IP; j++) {
+                const float* src = cc + (size_t)ido * ((size_t)k + (size_t)l1 * j);
+                c[j] = v4{src[0], src[ido], src[2 * ido], src[3 * ido]};
+            }
+            EdgeV(c, o);
+            for (int q = 0; q < IP; q++) {
+                float* dst = ch + (q & 1 ? ido - 1 : 0) + (size_t)ido * ((size_t)q + (size_t)IP * k);
+                for (int t = 0; t < 4; t++)
+                    dst[(size_t)t * IP * ido] = o[q][t];
+            }
+        }
+    for (; k < l1; k++) {
+        float c[IP], o[IP];
+        for (int j = 0; j < IP; j++)
+            c[j] = cc[(size_t)ido * ((size_t)k + (size_t)l1 * j)];
+        EdgeS(c, o);
+        for (int q = 0; q < IP; q++)
+            ch[(q & 1 ? ido - 1 : 0) + (size_t)ido * ((size_t)q + (size_t)IP * k)] = o[q];
+    }
+}
+
+void radf2(int ido, int l1, const float* cc, float* ch, const float* tw)
 {
     const int IP = 2;
-    for (int k = 1; k <= l1; k++) {
-        CH(1, 1, k) = CC(1, k, 1) + CC(1, k, 2);
-        CH(ido, 2, k) = CC(1, k, 1) - CC(1, k, 2);
-    }
+    forward_edges<2, radf2_edge<v4>, radf2_edge<float>>(ido, l1, cc, ch);
     if (ido < 2)
         return;
     if (ido > 2) {
-        const int idp2 = ido + 2;
-        for (int k = 1; k <= l1; k++)
-            for (int i = 3; i <= ido; i += 2) {
-                const int ic = idp2 - i;
-                float tr2 = wa1[i - 3] * CC(i - 1, k, 2) + wa1[i - 2] * CC(i, k, 2);
-                float ti2 = wa1[i - 3] * CC(i, k, 2) - wa1[i - 2] * CC(i - 1, k, 2);
-                CH(i, 1, k) = CC(i, k, 1) + ti2;
-                CH(ic, 2, k) = ti2 - CC(i, k, 1);
-                CH(i - 1, 1, k) = CC(i - 1, k, 1) + tr2;
-                CH(ic - 1, 2, k) = CC(i - 1, k, 1) - tr2;
-            }
+        forward_groups<2>(ido, l1, cc, ch, tw, radf2_block());
         if (ido % 2 == 1)
             return;
     }
@@ -48,82 +367,21 @@ void radf2(int ido, int l1, const float* cc, float* ch, const float* wa1)
     }
 }
 
-void radf3(int ido, int l1, const float* cc, float* ch, const float* wa1, const float* wa2)
+void radf3(int ido, int l1, const float* cc, float* ch, const float* tw)
 {
-    const int IP = 3;
-    for (int k = 1; k <= l1; k++) {
-        float cr2 = CC(1, k, 2) + CC(1, k, 3);
-        CH(1, 1, k) = CC(1, k, 1) + cr2;
-        CH(1, 3, k) = taui * (CC(1, k, 3) - CC(1, k, 2));
-        CH(ido, 2, k) = CC(1, k, 1) + taur * cr2;
-    }
-    if (ido == 1)
-        return;
-    const int idp2 = ido + 2;
-    for (int k = 1; k <= l1; k++)
-        for (int i = 3; i <= ido; i += 2) {
-            const int ic = idp2 - i;
-            float dr2 = wa1[i - 3] * CC(i - 1, k, 2) + wa1[i - 2] * CC(i, k, 2);
-            float di2 = wa1[i - 3] * CC(i, k, 2) - wa1[i - 2] * CC(i - 1, k, 2);
-            float dr3 = wa2[i - 3] * CC(i - 1, k, 3) + wa2[i - 2] * CC(i, k, 3);
-            float di3 = wa2[i - 3] * CC(i, k, 3) - wa2[i - 2] * CC(i - 1, k, 3);
-            float cr2 = dr2 + dr3;
-            float ci2 = di2 + di3;
-            CH(i - 1, 1, k) = CC(i - 1, k, 1) + cr2;
-            CH(i, 1, k) = CC(i, k, 1) + ci2;
-            float tr2 = CC(i - 1, k, 1) + taur * cr2;
-            float ti2 = CC(i, k, 1) + taur * ci2;
-            float tr3 = taui * (di2 - di3);
-            float ti3 = taui * (dr3 - dr2);
-            CH(i - 1, 3, k) = tr2 + tr3;
-            CH(ic - 1, 2, k) = tr2 - tr3;
-            CH(i, 3, k) = ti2 + ti3;
-            CH(ic, 2, k) = ti3 - ti2;
-        }
+    forward_edges<3, radf3_edge<v4>, radf3_edge<float>>(ido, l1, cc, ch);
+    if (ido > 1)
+        forward_groups<3>(ido, l1, cc, ch, tw, radf3_block());
 }
 
-void radf4(int ido, int l1, const float* cc, float* ch, const float* wa1, const float* wa2,
-           const float* wa3)
+void radf4(int ido, int l1, const float* cc, float* ch, const float* tw)
 {
     const int IP = 4;
-    for (int k = 1; k <= l1; k++) {
-        float tr1 = CC(1, k, 2) + CC(1, k, 4);
-        float tr2 = CC(1, k, 1) + CC(1, k, 3);
-        CH(1, 1, k) = tr1 + tr2;
-        CH(ido, 4, k) = tr2 - tr1;
-        CH(ido, 2, k) = CC(1, k, 1) - CC(1, k, 3);
-        CH(1, 3, k) = CC(1, k, 4) - CC(1, k, 2);
-    }
+    forward_edges<4, radf4_edge<v4>, radf4_edge<float>>(ido, l1, cc, ch);
     if (ido < 2)
         return;
     if (ido > 2) {
-        const int idp2 = ido + 2;
-        for (int k = 1; k <= l1; k++)
-            for (int i = 3; i <= ido; i += 2) {
-                const int ic = idp2 - i;
-                float cr2 = wa1[i - 3] * CC(i - 1, k, 2) + wa1[i - 2] * CC(i, k, 2);
-                float ci2 = wa1[i - 3] * CC(i, k, 2) - wa1[i - 2] * CC(i - 1, k, 2);
-                float cr3 = wa2[i - 3] * CC(i - 1, k, 3) + wa2[i - 2] * CC(i, k, 3);
-                float ci3 = wa2[i - 3] * CC(i, k, 3) - wa2[i - 2] * CC(i - 1, k, 3);
-                float cr4 = wa3[i - 3] * CC(i - 1, k, 4) + wa3[i - 2] * CC(i, k, 4);
-                float ci4 = wa3[i - 3] * CC(i, k, 4) - wa3[i - 2] * CC(i - 1, k, 4);
-                float tr1 = cr2 + cr4;
-                float tr4 = cr4 - cr2;
-                float ti1 = ci2 + ci4;
-                float ti4 = ci2 - ci4;
-                float ti2 = CC(i, k, 1) + ci3;
-                float ti3 = CC(i, k, 1) - ci3;
-                float tr2 = CC(i - 1, k, 1) + cr3;
-                float tr3 = CC(i - 1, k, 1) - cr3;
-                CH(i - 1, 1, k) = tr1 + tr2;
-                CH(ic - 1, 4, k) = tr2 - tr1;
-                CH(i, 1, k) = ti1 + ti2;
-                CH(ic, 4, k) = ti1 - ti2;
-                CH(i - 1, 3, k) = ti4 + tr3;
-                CH(ic - 1, 2, k) = tr3 - ti4;
-                CH(i, 3, k) = tr4 + ti3;
-                CH(ic, 2, k) = tr4 - ti3;
-            }
+        forward_groups<4>(ido, l1, cc, ch, tw, radf4_block());
         if (ido % 2 == 1)
             return;
     }
@@ -137,62 +395,11 @@ void radf4(int ido, int l1, const float* cc, float* ch, const float* wa1, const 
     }
 }
 
-void radf5(int ido, int l1, const float* cc, float* ch, const float* wa1, const float* wa2,
-           const float* wa3, const float* wa4)
+void radf5(int ido, int l1, const float* cc, float* ch, const float* tw)
 {
-    const int IP = 5;
-    for (int k = 1; k <= l1; k++) {
-        float cr2 = CC(1, k, 5) + CC(1, k, 2);
-        float ci5 = CC(1, k, 5) - CC(1, k, 2);
-        float cr3 = CC(1, k, 4) + CC(1, k, 3);
-        float ci4 = CC(1, k, 4) - CC(1, k, 3);
-        CH(1, 1, k) = CC(1, k, 1) + cr2 + cr3;
-        CH(ido, 2, k) = CC(1, k, 1) + tr11 * cr2 + tr12 * cr3;
-        CH(1, 3, k) = ti11 * ci5 + ti12 * ci4;
-        CH(ido, 4, k) = CC(1, k, 1) + tr12 * cr2 + tr11 * cr3;
-        CH(1, 5, k) = ti12 * ci5 - ti11 * ci4;
-    }
-    if (ido == 1)
-        return;
-    const int idp2 = ido + 2;
-    for (int k = 1; k <= l1; k++)
-        for (int i = 3; i <= ido; i += 2) {
-            const int ic = idp2 - i;
-            float dr2 = wa1[i - 3] * CC(i - 1, k, 2) + wa1[i - 2] * CC(i, k, 2);
-            float di2 = wa1[i - 3] * CC(i, k, 2) - wa1[i - 2] * CC(i - 1, k, 2);
-            float dr3 = wa2[i - 3] * CC(i - 1, k, 3) + wa2[i - 2] * CC(i, k, 3);
-            float di3 = wa2[i - 3] * CC(i, k, 3) - wa2[i - 2] * CC(i - 1, k, 3);
-            float dr4 = wa3[i - 3] * CC(i - 1, k, 4) + wa3[i - 2] * CC(i, k, 4);
-            float di4 = wa3[i - 3] * CC(i, k, 4) - wa3[i - 2] * CC(i - 1, k, 4);
-            float dr5 = wa4[i - 3] * CC(i - 1, k, 5) + wa4[i - 2] * CC(i, k, 5);
-            float di5 = wa4[i - 3] * CC(i, k, 5) - wa4[i - 2] * CC(i - 1, k, 5);
-            float cr2 = dr2 + dr5;
-            float ci5 = dr5 - dr2;
-            float cr5 = di2 - di5;
-            float ci2 = di2 + di5;
-            float cr3 = dr3 + dr4;
-            float ci4 = dr4 - dr3;
-            float cr4 = di3 - di4;
-            float ci3 = di3 + di4;
-            CH(i - 1, 1, k) = CC(i - 1, k, 1) + cr2 + cr3;
-            CH(i, 1, k) = CC(i, k, 1) + ci2 + ci3;
-            float tr2 = CC(i - 1, k, 1) + tr11 * cr2 + tr12 * cr3;
-            float ti2 = CC(i, k, 1) + tr11 * ci2 + tr12 * ci3;
-            float tr3 = CC(i - 1, k, 1) + tr12 * cr2 + tr11 * cr3;
-            float ti3 = CC(i, k, 1) + tr12 * ci2 + tr11 * ci3;
-            float tr5 = ti11 * cr5 + ti12 * cr4;
-            float ti5 = ti11 * ci5 + ti12 * ci4;
-            float tr4 = ti12 * cr5 - ti11 * cr4;
-            float ti4 = ti12 * ci5 - ti11 * ci4;
-            CH(i - 1, 3, k) = tr2 + tr5;
-            CH(ic - 1, 2, k) = tr2 - tr5;
-            CH(i, 3, k) = ti2 + ti5;
-            CH(ic, 2, k) = ti5 - ti2;
-            CH(i - 1, 5, k) = tr3 + tr4;
-            CH(ic - 1, 4, k) = tr3 - tr4;
-            CH(i, 5, k) = ti3 + ti4;
-            CH(ic, 4, k) = ti4 - ti3;
-        }
+    forward_edges<5, radf5_edge<v4>, radf5_edge<float>>(ido, l1, cc, ch);
+    if (ido > 1)
+        forward_groups<5>(ido, l1, cc, ch, tw, radf5_block());
 }
 
 #undef CC
@@ -412,27 +619,269 @@ void radbg(int ido, int ip, int l1, float* cc, float* ch, const float* wa)
 #define CC(a, b, c) cc[((a) - 1) + ido * (((b) - 1) + IP * ((c) - 1))]
 #define CH(a, b, c) ch[((a) - 1) + ido * (((b) - 1) + l1 * ((c) - 1))]
 
-void radb2(int ido, int l1, const float* cc, float* ch, const float* wa1)
+struct radb2_block {
+    template <class L>
+    void operator()(const L& lane, int ido, int m, int half, const float* const* a,
+                    float* const* h, const float* tw) const
+    {
+        using T = typename L::T;
+        const int r = 2 * m - 1, rr = ido - 2 * (m + L::width - 1) - 1;
+        const T wr = lane.load(tw + m - 1), wi = lane.load(tw + half + m - 1);
+        T c0r, c0i, b1r, b1i;
+        lane.split(a[0] + r, c0r, c0i);
+        lane.split_rev(a[1] + rr, b1r, b1i);
+        T tr2 = c0r - b1r;
+        T ti2 = c0i + b1i;
+        lane.join(h[0] + r, c0r + b1r, c0i - b1i);
+        lane.join(h[1] + r, wr * tr2 - wi * ti2, wr * ti2 + wi * tr2);
+    }
+};
+
+struct radb3_block {
+    template <class L>
+    void operator()(const L& lane, int ido, int m, int half, const float* const* a,
+                    float* const* h, const float* tw) const
+    {
+        using T = typename L::T;
+        const int r = 2 * m - 1, rr = ido - 2 * (m + L::width - 1) - 1;
+        const T wr1 = lane.load(tw + m - 1), wi1 = lane.load(tw + half + m - 1);
+        const T wr2 = lane.load(tw + 2 * half + m - 1), wi2 = lane.load(tw + 3 * half + m - 1);
+        T c0r, c0i, c2r, c2i, b1r, b1i;
+        lane.split(a[0] + r, c0r, c0i);
+        lane.split(a[2] + r, c2r, c2i);
+        lane.split_rev(a[1] + rr, b1r, b1i);
+        T tr2 = c2r + b1r;
+        T cr2 = c0r + taur * tr2;
+        T ti2 = c2i - b1i;
+        T ci2 = c0i + taur * ti2;
+        lane.join(h[0] + r, c0r + tr2, c0i + ti2);
+        T cr3 = taui * (c2r - b1r);
+        T ci3 = taui * (c2i + b1i);
+        T dr2 = cr2 - ci3;
+        T dr3 = cr2 + ci3;
+        T di2 = ci2 + cr3;
+        T di3 = ci2 - cr3;
+        lane.join(h[1] + r, wr1 * dr2 - wi1 * di2, wr1 * di2 + wi1 * dr2);
+        lane.join(h[2] + r, wr2 * dr3 - wi2 * di3, wr2 * di3 + wi2 * dr3);
+    }
+};
+
+struct radb4_block {
+    template <class L>
+    void operator()(const L& lane, int ido, int m, int half, const float* const* a,
+                    float* const* h, const float* tw) const
+    {
+        using T = typename L::T;
+        const int r = 2 * m - 1, rr = ido - 2 * (m + L::width - 1) - 1;
+        const T wr1 = lane.load(tw + m - 1), wi1 = lane.load(tw + half + m - 1);
+        const T wr2 = lane.load(tw + 2 * half + m - 1), wi2 = lane.load(tw + 3 * half + m - 1);
+        const T wr3 = lane.load(tw + 4 * half + m - 1), wi3 = lane.load(tw + 5 * half + m - 1);
+        T c0r, c0i, c2r, c2i, b1r, b1i, b3r, b3i;
+        lane.split(a[0] + r, c0r, c0i);
+        lane.split(a[2] + r, c2r, c2i);
+        lane.split_rev(a[1] + rr, b1r, b1i);
+        lane.split_rev(a[3] + rr, b3r, b3i);
+        T ti1 = c0i + b3i;
+        T ti2 = c0i - b3i;
+        T ti3 = c2i - b1i;
+        T tr4 = c2i + b1i;
+        T tr1 = c0r - b3r;
+        T tr2 = c0r + b3r;
+        T ti4 = c2r - b1r;
+        T tr3 = c2r + b1r;
+        lane.join(h[0] + r, tr2 + tr3, ti2 + ti3);
+        T cr3 = tr2 - tr3;
+        T ci3 = ti2 - ti3;
+        T cr2 = tr1 - tr4;
+        T cr4 = tr1 + tr4;
+        T ci2 = ti1 + ti4;
+        T ci4 = ti1 - ti4;
+        lane.join(h[1] + r, wr1 * cr2 - wi1 * ci2, wr1 * ci2 + wi1 * cr2);
+        lane.join(h[2] + r, wr2 * cr3 - wi2 * ci3, wr2 * ci3 + wi2 * cr3);
+        lane.join(h[3] + r, wr3 * cr4 - wi3 * ci4, wr3 * ci4 + wi3 * cr4);
+    }
+};
+
+struct radb5_block {
+    template <class L>
+    void operator()(const L& lane, int ido, int m, int half, const float* const* a,
+                    float* const* h, const float* tw) const
+    {
+        using T = typename L::T;
+        const int r = 2 * m - 1, rr = ido - 2 * (m + L::width - 1) - 1;
+        const T wr1 = lane.load(tw + m - 1), wi1 = lane.load(tw + half + m - 1);
+        const T wr2 = lane.load(tw + 2 * half + m - 1), wi2 = lane.load(tw + 3 * half + m - 1);
+        const T wr3 = lane.load(tw + 4 * half + m - 1), wi3 = lane.load(tw + 5 * half + m - 1);
+        const T wr4 = lane.load(tw + 6 * half + m - 1), wi4 = lane.load(tw + 7 * half + m - 1);
+        T c0r, c0i, c2r, c2i, c4r, c4i, b1r, b1i, b3r, b3i;
+        lane.split(a[0] + r, c0r, c0i);
+        lane.split(a[2] + r, c2r, c2i);
+        lane.split(a[4] + r, c4r, c4i);
+        lane.split_rev(a[1] + rr, b1r, b1i);
+        lane.split_rev(a[3] + rr, b3r, b3i);
+        T ti5 = c2i + b1i;
+        T ti2 = c2i - b1i;
+        T ti4 = c4i + b3i;
+        T ti3 = c4i - b3i;
+        T tr5 = c2r - b1r;
+        T tr2 = c2r + b1r;
+        T tr4 = c4r - b3r;
+        T tr3 = c4r + b3r;
+        lane.join(h[0] + r, c0r + tr2 + tr3, c0i + ti2 + ti3);
+        T cr2 = c0r + tr11 * tr2 + tr12 * tr3;
+        T ci2 = c0i + tr11 * ti2 + tr12 * ti3;
+        T cr3 = c0r + tr12 * tr2 + tr11 * tr3;
+        T ci3 = c0i + tr12 * ti2 + tr11 * ti3;
+        T cr5 = ti11 * tr5 + ti12 * tr4;
+        T ci5 = ti11 * ti5 + ti12 * ti4;
+        T cr4 = ti12 * tr5 - ti11 * tr4;
+        T ci4 = ti12 * ti5 - ti11 * ti4;
+        T dr3 = cr3 - ci4;
+        T dr4 = cr3 + ci4;
+        T di3 = ci3 + cr4;
+        T di4 = ci3 - cr4;
+        T dr5 = cr2 + ci5;
+        T dr2 = cr2 - ci5;
+        T di5 = ci2 - cr5;
+        T di2 = ci2 + cr5;
+        lane.join(h[1] + r, wr1 * dr2 - wi1 * di2, wr1 * di2 + wi1 * dr2);
+        lane.join(h[2] + r, wr2 * dr3 - wi2 * di3, wr2 * di3 + wi2 * dr3);
+        lane.join(h[3] + r, wr3 * dr4 - wi3 * di4, wr3 * di4 + wi3 * dr4);
+        lane.join(h[4] + r, wr4 * dr5 - wi4 * di5, wr4 * di5 + wi4 * dr5);
+    }
+};
+
+// Backward groups read cc[ido][ip][l1] and write ch[ido][l1][ip].
+template <int IP, class Block>
+static void backward_groups(int ido, int l1, const float* cc, float* ch, const float* tw,
+                            Block block)
+{
+    const int half = (ido - 1) / 2;
+    const float* a[IP];
+    float* h[IP];
+    auto locate = [&](int k) {
+        for (int j = 0; j < IP; j++) {
+            a[j] = cc + (size_t)ido * ((size_t)j + (size_t)IP * k);
+            h[j] = ch + (size_t)ido * ((size_t)k + (size_t)l1 * j);
+        }
+    };
+    int k = 0;
+    if (half < 4) {
+        const KLanes four_groups = {IP * ido, ido};
+        for (; k + 4 <= l1; k += 4) {
+            locate(k);
+            for (int m = 1; m <= half; m++)
+                block(four_groups, ido, m, half, a, h, tw);
+        }
+    }
+    for (; k < l1; k++) {
+        locate(k);
+        int m = 1;
+        for (; m + 3 <= half; m += 4)
+            block(Lanes<v4>(), ido, m, half, a, h, tw);
+        for (; m <= half; m++)
+            block(Lanes<float>(), ido, m, half, a, h, tw);
+    }
+}
+
+// The values with m = 0: inputs p[0 .. ip-1] in spectrum order (row 0 of input run q when
+// q is even, row ido-1 when odd) give the real outputs o[j], row 0 of output run j.
+template <class T>
+static inline void radb2_edge(const T* p, T* o)
+{
+    o[0] = p[0] + p[1];
+    o[1] = p[0] - p[1];
+}
+
+template <class T>
+static inline void radb3_edge(const T* p, T* o)
+{
+    T tr2 = p[1] + p[1];
+    T cr2 = p[0] + taur * tr2;
+    o[0] = p[0] + tr2;
+    T ci3 = taui * (p[2] + p[2]);
+    o[1] = cr2 - ci3;
+    o[2] = cr2 + ci3;
+}
+
+template <class T>
+static inline void radb4_edge(const T* p, T* o)
+{
+    T tr1 = p[0] - p[3];
+    T tr2 = p[0] + p[3];
+    T tr3 = p[1] + p[1];
+    T tr4 = p[2] + p[2];
+    o[0] = tr2 + tr3;
+    o[1] = tr1 - tr4;
+    o[2] = tr2 - tr3;
+    o[3] = tr1 + tr4;
+}
+
+template <class T>
+static inline void radb5_edge(const T* p, T* o)
+{
+    T ti5 = p[2] + p[2];
+    T ti4 = p[4] + p[4];
+    T tr2 = p[1] + p[1];
+    T tr3 = p[3] + p[3];
+    o[0] = p[0] + tr2 + tr3;
+    T cr2 = p[0] + tr11 * tr2 + tr12 * tr3;
+    T cr3 = p[0] + tr12 * tr2 + tr11 * tr3;
+    T ci5 = ti11 * ti5 + ti12 * ti4;
+    T ci4 = ti12 * ti5 - ti11 * ti4;
+    o[1] = cr2 - ci5;
+    o[2] = cr3 - ci4;
+    o[3] = cr3 + ci4;
+    o[4] = cr2 + ci5;
+}
+
+template <int IP, void (*EdgeV)(const v4*, v4*), void (*EdgeS)(const float*, float*)>
+static void backward_edges(int ido, int l1, const float* cc, float* ch)
+{
+    int k = 0;
+    if (ido == 1)
+        for (; k + 4 <= l1; k += 4) {
+            v4 p[IP], o[IP];
+            const float* src = cc + (size_t)IP * k;
+            for (int q = 0; q < IP; q++)
+                p[q] = v4{src[q], src[IP + q], src[2 * IP + q], src[3 * IP + q]};
+            EdgeV(p, o);
+            for (int j = 0; j < IP; j++)
+                *(v4u*)(ch + k + (size_t)l1 * j) = o[j];
+        }
+    else
+        for (; k + 4 <= l1; k += 4) {
+            v4 p[IP], o[IP];
+            const size_t step = (size_t)IP * ido;
+            for (int q = 0; q < IP; q++) {
+                const float* src = cc + (q & 1 ? ido - 1 : 0) + (size_t)ido * ((size_t)q + (size_t)IP * k);
+                p[q] = v4{src[0], src[step], src[2 * step], src[3 * step]};
+            }
+            EdgeV(p, o);
+            for (int j = 0; j < IP; j++) {
+                float* dst = ch + (size_t)ido * ((size_t)k + (size_t)l1 * j);
+                for (int t = 0; t < 4; t++)
+                    dst[(size_t)t * ido] = o[j][t];
+            }
+        }
+    for (; k < l1; k++) {
+        float p[IP], o[IP];
+        for (int q = 0; q < IP; q++)
+            p[q] = cc[(q & 1 ? ido - 1 : 0) + (size_t)ido * ((size_t)q + (size_t)IP * k)];
+        EdgeS(p, o);
+        for (int j = 0; j < IP; j++)
+            ch[(size_t)ido * ((size_t)k + (size_t)l1 * j)] = o[j];
+    }
+}
+
+void radb2(int ido, int l1, const float* cc, float* ch, const float* tw)
 {
     const int IP = 2;
-    for (int k = 1; k <= l1; k++) {
-        CH(1, k, 1) = CC(1, 1, k) + CC(ido, 2, k);
-        CH(1, k, 2) = CC(1, 1, k) - CC(ido, 2, k);
-    }
+    backward_edges<2, radb2_edge<v4>, radb2_edge<float>>(ido, l1, cc, ch);
     if (ido < 2)
         return;
     if (ido > 2) {
-        const int idp2 = ido + 2;
-        for (int k = 1; k <= l1; k++)
-            for (int i = 3; i <= ido; i += 2) {
-                const int ic = idp2 - i;
-                CH(i - 1, k, 1) = CC(i - 1, 1, k) + CC(ic - 1, 2, k);
-                float tr2 = CC(i - 1, 1, k) - CC(ic - 1, 2, k);
-                CH(i, k, 1) = CC(i, 1, k) - CC(ic, 2, k);
-                float ti2 = CC(i, 1, k) + CC(ic, 2, k);
-                CH(i - 1, k, 2) = wa1[i - 3] * tr2 - wa1[i - 2] * ti2;
-                CH(i, k, 2) = wa1[i - 3] * ti2 + wa1[i - 2] * tr2;
-            }
+        backward_groups<2>(ido, l1, cc, ch, tw, radb2_block());
         if (ido % 2 == 1)
             return;
     }
@@ -442,86 +891,21 @@ void radb2(int ido, int l1, const float* cc, float* ch, const float* wa1)
     }
 }
 
-void radb3(int ido, int l1, const float* cc, float* ch, const float* wa1, const float* wa2)
+void radb3(int ido, int l1, const float* cc, float* ch, const float* tw)
 {
-    const int IP = 3;
-    for (int k = 1; k <= l1; k++) {
-        float tr2 = CC(ido, 2, k) + CC(ido, 2, k);
-        float cr2 = CC(1, 1, k) + taur * tr2;
-        CH(1, k, 1) = CC(1, 1, k) + tr2;
-        float ci3 = taui * (CC(1, 3, k) + CC(1, 3, k));
-        CH(1, k, 2) = cr2 - ci3;
-        CH(1, k, 3) = cr2 + ci3;
-    }
-    if (ido == 1)
-        return;
-    const int idp2 = ido + 2;
-    for (int k = 1; k <= l1; k++)
-        for (int i = 3; i <= ido; i += 2) {
-            const int ic = idp2 - i;
-            float tr2 = CC(i - 1, 3, k) + CC(ic - 1, 2, k);
-            float cr2 = CC(i - 1, 1, k) + taur * tr2;
-            CH(i - 1, k, 1) = CC(i - 1, 1, k) + tr2;
-            float ti2 = CC(i, 3, k) - CC(ic, 2, k);
-            float ci2 = CC(i, 1, k) + taur * ti2;
-            CH(i, k, 1) = CC(i, 1, k) + ti2;
-            float cr3 = taui * (CC(i - 1, 3, k) - CC(ic - 1, 2, k));
-            float ci3 = taui * (CC(i, 3, k) + CC(ic, 2, k));
-            float dr2 = cr2 - ci3;
-            float dr3 = cr2 + ci3;
-            float di2 = ci2 + cr3;
-            float di3 = ci2 - cr3;
-            CH(i - 1, k, 2) = wa1[i - 3] * dr2 - wa1[i - 2] * di2;
-            CH(i, k, 2) = wa1[i - 3] * di2 + wa1[i - 2] * dr2;
-            CH(i - 1, k, 3) = wa2[i - 3] * dr3 - wa2[i - 2] * di3;
-            CH(i, k, 3) = wa2[i - 3] * di3 + wa2[i - 2] * dr3;
-        }
+    backward_edges<3, radb3_edge<v4>, radb3_edge<float>>(ido, l1, cc, ch);
+    if (ido > 1)
+        backward_groups<3>(ido, l1, cc, ch, tw, radb3_block());
 }
 
-void radb4(int ido, int l1, const float* cc, float* ch, const float* wa1, const float* wa2,
-           const float* wa3)
+void radb4(int ido, int l1, const float* cc, float* ch, const float* tw)
 {
     const int IP = 4;
-    for (int k = 1; k <= l1; k++) {
-        float tr1 = CC(1, 1, k) - CC(ido, 4, k);
-        float tr2 = CC(1, 1, k) + CC(ido, 4, k);
-        float tr3 = CC(ido, 2, k) + CC(ido, 2, k);
-        float tr4 = CC(1, 3, k) + CC(1, 3, k);
-        CH(1, k, 1) = tr2 + tr3;
-        CH(1, k, 2) = tr1 - tr4;
-        CH(1, k, 3) = tr2 - tr3;
-        CH(1, k, 4) = tr1 + tr4;
-    }
+    backward_edges<4, radb4_edge<v4>, radb4_edge<float>>(ido, l1, cc, ch);
     if (ido < 2)
         return;
     if (ido > 2) {
-        const int idp2 = ido + 2;
-        for (int k = 1; k <= l1; k++)
-            for (int i = 3; i <= ido; i += 2) {
-                const int ic = idp2 - i;
-                float ti1 = CC(i, 1, k) + CC(ic, 4, k);
-                float ti2 = CC(i, 1, k) - CC(ic, 4, k);
-                float ti3 = CC(i, 3, k) - CC(ic, 2, k);
-                float tr4 = CC(i, 3, k) + CC(ic, 2, k);
-                float tr1 = CC(i - 1, 1, k) - CC(ic - 1, 4, k);
-                float tr2 = CC(i - 1, 1, k) + CC(ic - 1, 4, k);
-                float ti4 = CC(i - 1, 3, k) - CC(ic - 1, 2, k);
-                float tr3 = CC(i - 1, 3, k) + CC(ic - 1, 2, k);
-                CH(i - 1, k, 1) = tr2 + tr3;
-                float cr3 = tr2 - tr3;
-                CH(i, k, 1) = ti2 + ti3;
-                float ci3 = ti2 - ti3;
-                float cr2 = tr1 - tr4;
-                float cr4 = tr1 + tr4;
-                float ci2 = ti1 + ti4;
-                float ci4 = ti1 - ti4;
-                CH(i - 1, k, 2) = wa1[i - 3] * cr2 - wa1[i - 2] * ci2;
-                CH(i, k, 2) = wa1[i - 3] * ci2 + wa1[i - 2] * cr2;
-                CH(i - 1, k, 3) = wa2[i - 3] * cr3 - wa2[i - 2] * ci3;
-                CH(i, k, 3) = wa2[i - 3] * ci3 + wa2[i - 2] * cr3;
-                CH(i - 1, k, 4) = wa3[i - 3] * cr4 - wa3[i - 2] * ci4;
-                CH(i, k, 4) = wa3[i - 3] * ci4 + wa3[i - 2] * cr4;
-            }
+        backward_groups<4>(ido, l1, cc, ch, tw, radb4_block());
         if (ido % 2 == 1)
             return;
     }
@@ -537,64 +921,9 @@ void radb4(int ido, int l1, const float* cc, float* ch, const float* wa1, const 
     }
 }
 
-void radb5(int ido, int l1, const float* cc, float* ch, const float* wa1, const float* wa2,
-           const float* wa3, const float* wa4)
+void radb5(int ido, int l1, const float* cc, float* ch, const float* tw)
 {
-    const int IP = 5;
-    for (int k = 1; k <= l1; k++) {
-        float ti5 = CC(1, 3, k) + CC(1, 3, k);
-        float ti4 = CC(1, 5, k) + CC(1, 5, k);
-        float tr2 = CC(ido, 2, k) + CC(ido, 2, k);
-        float tr3 = CC(ido, 4, k) + CC(ido, 4, k);
-        CH(1, k, 1) = CC(1, 1, k) + tr2 + tr3;
-        float cr2 = CC(1, 1, k) + tr11 * tr2 + tr12 * tr3;
-        float cr3 = CC(1, 1, k) + tr12 * tr2 + tr11 * tr3;
-        float ci5 = ti11 * ti5 + ti12 * ti4;
-        float ci4 = ti12 * ti5 - ti11 * ti4;
-        CH(1, k, 2) = cr2 - ci5;
-        CH(1, k, 3) = cr3 - ci4;
-        CH(1, k, 4) = cr3 + ci4;
-        CH(1, k, 5) = cr2 + ci5;
-    }
-    if (ido == 1)
-        return;
-    const int idp2 = ido + 2;
-    for (int k = 1; k <= l1; k++)
-        for (int i = 3; i <= ido; i += 2) {
-            const int ic = idp2 - i;
-            float ti5 = CC(i, 3, k) + CC(ic, 2, k);
-            float ti2 = CC(i, 3, k) - CC(ic, 2, k);
-            float ti4 = CC(i, 5, k) + CC(ic, 4, k);
-            float ti3 = CC(i, 5, k) - CC(ic, 4, k);
-            float tr5 = CC(i - 1, 3, k) - CC(ic - 1, 2, k);
-            float tr2 = CC(i - 1, 3, k) + CC(ic - 1, 2, k);
-            float tr4 = CC(i - 1, 5, k) - CC(ic - 1, 4, k);
-            float tr3 = CC(i - 1, 5, k) + CC(ic - 1, 4, k);
-            CH(i - 1, k, 1) = CC(i - 1, 1, k) + tr2 + tr3;
-            CH(i, k, 1) = CC(i, 1, k) + ti2 + ti3;
-            float cr2 = CC(i - 1, 1, k) + tr11 * tr2 + tr12 * tr3;
-            float ci2 = CC(i, 1, k) + tr11 * ti2 + tr12 * ti3;
-            float cr3 = CC(i - 1, 1, k) + tr12 * tr2 + tr11 * tr3;
-            float ci3 = CC(i, 1, k) + tr12 * ti2 + tr11 * ti3;
-            float cr5 = ti11 * tr5 + ti12 * tr4;
-            float ci5 = ti11 * ti5 + ti12 * ti4;
-            float cr4 = ti12 * tr5 - ti11 * tr4;
-            float ci4 = ti12 * ti5 - ti11 * ti4;
-            float dr3 = cr3 - ci4;
-            float dr4 = cr3 + ci4;
-            float di3 = ci3 + cr4;
-            float di4 = ci3 - cr4;
-            float dr5 = cr2 + ci5;
-            float dr2 = cr2 - ci5;
-            float di5 = ci2 - cr5;
-            float di2 = ci2 + cr5;
-            CH(i - 1, k, 2) = wa1[i - 3] * dr2 - wa1[i - 2] * di2;
-            CH(i, k, 2) = wa1[i - 3] * di2 + wa1[i - 2] * dr2;
-            CH(i - 1, k, 3) = wa2[i - 3] * dr3 - wa2[i - 2] * di3;
-            CH(i, k, 3) = wa2[i - 3] * di3 + wa2[i - 2] * dr3;
-            CH(i - 1, k, 4) = wa3[i - 3] * dr4 - wa3[i - 2] * di4;
-            CH(i, k, 4) = wa3[i - 3] * di4 + wa3[i - 2] * dr4;
-            CH(i - 1, k, 5) = wa4[i - 3] * dr5 - wa4[i - 2] * di5;
-            CH(i, k, 5) = wa4[i - 3] * di5 + wa4[i - 2] * dr5;
-        }
+    backward_edges<5, radb5_edge<v4>, radb5_edge<float>>(ido, l1, cc, ch);
+    if (ido > 1)
+        backward_groups<5>(ido, l1, cc, ch, tw, radb5_block());
 }
