@@ -39,6 +39,7 @@ std::shared_ptr<const FftPlan> fft_plan_build(int n)
         return nullptr;
     auto plan = std::make_shared<FftPlan>();
     plan->n = n;
+    plan->lanes = fft_radix_passes_eight_lane() ? 8 : 4;
     plan->twiddles.assign((size_t)n, 0.0f);
     if (n == 1)
         return plan;
@@ -96,9 +97,16 @@ std::shared_ptr<const FftPlan> fft_plan_build(int n)
     return plan;
 }
 
+static const FftRadixPasses& radix_passes(const FftPlan& p)
+{
+    const FftRadixPasses* wide = p.lanes == 8 ? fft_radix_passes_eight_lane() : nullptr;
+    return wide ? *wide : fft_radix_passes_four_lane();
+}
+
 // Forward passes over c with ch as the work array, last factor first; the result ends in c.
 static void forward_passes(const FftPlan& p, float* c, float* ch)
 {
+    const fft_radix_pass* radf = radix_passes(p).forward;
     const int n = p.n;
     const int nf = (int)p.factors.size();
     int in_c = 1, l2 = n;
@@ -113,10 +121,10 @@ static void forward_passes(const FftPlan& p, float* c, float* ch)
         float* src = in_c ? ch : c;
         float* dst = in_c ? c : ch;
         switch (ip) {
-        case 4: radf4(ido, l1, src, dst, tw); break;
-        case 2: radf2(ido, l1, src, dst, tw); break;
-        case 3: radf3(ido, l1, src, dst, tw); break;
-        case 5: radf5(ido, l1, src, dst, tw); break;
+        case 2:
+        case 3:
+        case 4:
+        case 5: radf[ip - 2](ido, l1, src, dst, tw); break;
         default:
             // The general pass keeps its result where its input was, except that with
             // ido == 1 it reads from its work array.
@@ -141,6 +149,7 @@ static void forward_passes(const FftPlan& p, float* c, float* ch)
 // that holds the result (c or ch).
 static float* backward_passes(const FftPlan& p, float* c, float* ch)
 {
+    const fft_radix_pass* radb = radix_passes(p).backward;
     const int n = p.n;
     const int nf = (int)p.factors.size();
     int in_ch = 0, l1 = 1;
@@ -153,10 +162,13 @@ static float* backward_passes(const FftPlan& p, float* c, float* ch)
         float* src = in_ch ? ch : c;
         float* dst = in_ch ? c : ch;
         switch (ip) {
-        case 4: radb4(ido, l1, src, dst, tw); in_ch = 1 - in_ch; break;
-        case 2: radb2(ido, l1, src, dst, tw); in_ch = 1 - in_ch; break;
-        case 3: radb3(ido, l1, src, dst, tw); in_ch = 1 - in_ch; break;
-        case 5: radb5(ido, l1, src, dst, tw); in_ch = 1 - in_ch; break;
+        case 2:
+        case 3:
+        case 4:
+        case 5:
+            radb[ip - 2](ido, l1, src, dst, tw);
+            in_ch = 1 - in_ch;
+            break;
         default:
             radbg(ido, ip, l1, src, dst, wa);
             if (ido == 1)
