@@ -210,21 +210,25 @@ static void halfcomplex_to_interleaved(const float* h, float* r, int n)
 // hold on to the memory of a big transform.
 static const size_t kept_scratch_floats = (size_t)1 << 20;
 
+struct FreeFloats {
+    void operator()(float* p) const { free(p); }
+};
+
 struct Scratch {
     float* data = nullptr;
     bool owned = false;
     explicit Scratch(int n)
     {
-        thread_local std::unique_ptr<float[]> kept;
+        thread_local std::unique_ptr<float[], FreeFloats> kept;
         thread_local size_t kept_size = 0;
-        size_t need = (size_t)n;
+        const size_t need = (size_t)n;
         if (need > kept_scratch_floats) {
             data = (float*)wrmalloc(need * sizeof(float));
             owned = true;
             return;
         }
         if (kept_size < need) {
-            kept.reset(new float[need]);
+            kept.reset((float*)wrmalloc(need * sizeof(float)));
             kept_size = need;
         }
         data = kept.get();
@@ -282,11 +286,8 @@ static const size_t cache_max_floats = (size_t)1 << 24;
 static std::mutex cache_lock;
 static std::vector<std::shared_ptr<const FftPlan>> cache_plans;  // most recent first
 
-std::shared_ptr<const FftPlan> fft_plan_get(int n)
+static std::shared_ptr<const FftPlan> cache_find(int n)
 {
-    if (n < 1)
-        return nullptr;
-    std::lock_guard<std::mutex> hold(cache_lock);
     for (size_t i = 0; i < cache_plans.size(); i++)
         if (cache_plans[i]->n == n) {
             auto plan = cache_plans[i];
@@ -294,17 +295,33 @@ std::shared_ptr<const FftPlan> fft_plan_get(int n)
             cache_plans.insert(cache_plans.begin(), plan);
             return plan;
         }
-    auto plan = fft_plan_build(n);
-    cache_plans.insert(cache_plans.begin(), plan);
+    return nullptr;
+}
+
+std::shared_ptr<const FftPlan> fft_plan_get(int n)
+{
+    if (n < 1)
+        return nullptr;
+    {
+        std::lock_guard<std::mutex> hold(cache_lock);
+        if (auto plan = cache_find(n))
+            return plan;
+    }
+    // Built outside the lock: a large plan takes a while, and other sizes need not wait.
+    auto built = fft_plan_build(n);
+    std::lock_guard<std::mutex> hold(cache_lock);
+    if (auto plan = cache_find(n))
+        return plan;  // another thread was quicker; its plan is the same
+    cache_plans.insert(cache_plans.begin(), built);
     size_t total = 0, keep = 0;
     while (keep < cache_plans.size()) {
-        total += cache_plans[keep]->twiddles.size();
+        total += cache_plans[keep]->twiddles.size() + cache_plans[keep]->split.size();
         if (keep > 0 && (keep >= cache_max_plans || total > cache_max_floats))
             break;
         keep++;
     }
     cache_plans.resize(keep);
-    return plan;
+    return built;
 }
 
 void fft_plan_cache_clear()

@@ -11,11 +11,13 @@
 
 enum { FFT_FORWARD = 0, FFT_BACKWARD = 1 };
 
-// Transforms n values of `in` into `out` (they may be the same array); direction 0 is
-// forward (X_k = 1/sqrt(n) * sum x_j e^(-2 pi i jk/n)), 1 is the matching inverse.
-// With distinct arrays the forward direction leaves `in` overwritten (the transform is
-// computed there, unscaled, in the interleaved order Re X0, Re X1, Im X1, Re X2, ...) and
-// the backward direction leaves `in` unchanged. n < 1 does nothing.
+// Transforms n values of `in` into `out` (the same array, or arrays that do not overlap);
+// direction 0 is forward (X_k = 1/sqrt(n) * sum x_j e^(-2 pi i jk/n)), 1 is the matching
+// inverse. With distinct arrays the forward direction leaves `in` overwritten (the transform
+// is computed there, unscaled, in the interleaved order Re X0, Re X1, Im X1, Re X2, ...) and
+// the backward direction leaves `in` unchanged. n < 1 does nothing. Safe to call from
+// several threads at once. Sizes with only the prime factors 2, 3 and 5 are fast; other
+// primes go through a general pass whose cost and rounding error grow with the prime.
 void real_fft(float* in, float* out, int n, int direction);
 
 // What a transform of one size needs, computed once: the factors in the order the passes
