@@ -183,6 +183,13 @@ inline void run_groups(int ido, int l1, int half, KLanes<V> across, Locate locat
             for (int m = 1; m <= half; m++)
                 block(across, ido, m, half, a, h, tw);
         }
+    if constexpr (N > 4)
+        if (half < 4)
+            for (; k + 4 <= l1; k += 4) {
+                locate(k);
+                for (int m = 1; m <= half; m++)
+                    block(KLanes<v4>{across.in_step, across.out_step}, ido, m, half, a, h, tw);
+            }
     for (; k < l1; k++) {
         locate(k);
         int m = 1;
@@ -410,10 +417,9 @@ struct radf5_edge {
 // N = lanes of V neighbouring groups go through the edge butterfly at once; with ido == 1
 // their inputs are adjacent.
 template <int IP, class V, class Edge>
-static void forward_edges(int ido, int l1, const float* cc, float* ch, Edge edge)
+static int forward_edges_across(int ido, int l1, const float* cc, float* ch, Edge edge, int k)
 {
     constexpr int N = lanes_of<V>();
-    int k = 0;
     if (ido == 1)
         for (; k + N <= l1; k += N) {
             V c[IP], o[IP];
@@ -435,6 +441,15 @@ static void forward_edges(int ido, int l1, const float* cc, float* ch, Edge edge
                 scatter(ch + (q & 1 ? ido - 1 : 0) + (size_t)ido * ((size_t)q + (size_t)IP * k),
                         IP * ido, o[q]);
         }
+    return k;
+}
+
+template <int IP, class V, class Edge>
+static void forward_edges(int ido, int l1, const float* cc, float* ch, Edge edge)
+{
+    int k = forward_edges_across<IP, V>(ido, l1, cc, ch, edge, 0);
+    if constexpr (lanes_of<V>() > 4)
+        k = forward_edges_across<IP, v4>(ido, l1, cc, ch, edge, k);
     for (; k < l1; k++) {
         float c[IP], o[IP];
         for (int j = 0; j < IP; j++)
@@ -717,10 +732,9 @@ struct radb5_edge {
 };
 
 template <int IP, class V, class Edge>
-static void backward_edges(int ido, int l1, const float* cc, float* ch, Edge edge)
+static int backward_edges_across(int ido, int l1, const float* cc, float* ch, Edge edge, int k)
 {
     constexpr int N = lanes_of<V>();
-    int k = 0;
     if (ido == 1)
         for (; k + N <= l1; k += N) {
             V p[IP], o[IP];
@@ -741,6 +755,15 @@ static void backward_edges(int ido, int l1, const float* cc, float* ch, Edge edg
             for (int j = 0; j < IP; j++)
                 scatter(ch + (size_t)ido * ((size_t)k + (size_t)l1 * j), ido, o[j]);
         }
+    return k;
+}
+
+template <int IP, class V, class Edge>
+static void backward_edges(int ido, int l1, const float* cc, float* ch, Edge edge)
+{
+    int k = backward_edges_across<IP, V>(ido, l1, cc, ch, edge, 0);
+    if constexpr (lanes_of<V>() > 4)
+        k = backward_edges_across<IP, v4>(ido, l1, cc, ch, edge, k);
     for (; k < l1; k++) {
         float p[IP], o[IP];
         for (int q = 0; q < IP; q++)
