@@ -1,0 +1,166 @@
+// Choosing the reader for a picture file, the 8-bit path through stb_image, and the
+// conversions from 8-bit colours to the float picture and to the view's colours.
+#include "media/image_read.h"
+
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <stb_image.h>
+
+#include "support/log.h"
+#include "support/paths.h"
+
+namespace {
+
+bool read_whole_file(const std::string& path, std::vector<unsigned char>& out)
+{
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f)
+        return false;
+    bool ok = true;
+    if (fseek(f, 0, SEEK_END) == 0) {
+        const long length = ftell(f);
+        if (length < 0 || fseek(f, 0, SEEK_SET) != 0) {
+            ok = false;
+        } else {
+            out.resize((size_t)length);
+            ok = fread(out.data(), 1, out.size(), f) == out.size();
+        }
+    } else {
+        // Not seekable (a pipe): read it in pieces.
+        unsigned char piece[65536];
+        size_t n;
+        while ((n = fread(piece, 1, sizeof piece, f)) > 0)
+            out.insert(out.end(), piece, piece + n);
+        ok = !ferror(f);
+    }
+    fclose(f);
+    return ok;
+}
+
+bool is_tiff(const std::vector<unsigned char>& file)
+{
+    return file.size() >= 3 && ((file[0] == 'I' && file[1] == 'I' && file[2] == '*') || (file[0] == 'M' && file[1] == 'M'));
+}
+
+bool is_fits(const std::vector<unsigned char>& file)
+{
+    return file.size() >= 9 && memcmp(file.data(), "SIMPLE  =", 9) == 0;
+}
+
+} // namespace
+
+float srgb_to_linear(double c)
+{
+    return (float)(c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4));
+}
+
+unsigned char linear_to_srgb8(float v)
+{
+    if (!(v > 0.0f))
+        return 0;
+    if (v >= 1.0f)
+        return 255;
+    const double e = v <= 0.0031308 ? v * 12.92 : 1.055 * std::pow((double)v, 1.0 / 2.4) - 0.055;
+    return (unsigned char)std::nearbyint(e * 255.0);
+}
+
+Rgba8Raster load_image_rgba8(const std::string& path)
+{
+    std::vector<unsigned char> file;
+    if (!read_whole_file(path, file)) {
+        log_printf(stderr, "Could not open image %s\n", path.c_str());
+        return {};
+    }
+    // The own readers explain their own failures; an unsupported variant stays silent.
+    if (is_tiff(file))
+        return tiff_decode_rgba8(file.data(), file.size());
+    if (is_fits(file))
+        return fits_decode_rgba8(file.data(), file.size());
+
+    Rgba8Raster out;
+    int w = 0, h = 0, n = 0;
+    if (file.size() > INT_MAX || !stbi_info_from_memory(file.data(), (int)file.size(), &w, &h, &n)) {
+        log_printf(stderr, "Could not open image %s\n", path.c_str());
+        return out;
+    }
+    if (!picture_size_ok(h, w, "Picture"))
+        return out;
+    unsigned char* pixels = stbi_load_from_memory(file.data(), (int)file.size(), &w, &h, &n, 4);
+    if (!pixels || w <= 0 || h <= 0) {
+        stbi_image_free(pixels);
+        log_printf(stderr, "Could not open image %s\n", path.c_str());
+        return out;
+    }
+    out.width = w;
+    out.height = h;
+    out.pixels.assign(pixels, pixels + (size_t)w * (size_t)h * 4);
+    stbi_image_free(pixels);
+    return out;
+}
+
+Image load_tiff_float(const std::string& path, int* width, int* height)
+{
+    *width = *height = 0;
+    std::vector<unsigned char> file;
+    if (!read_whole_file(path, file)) {
+        log_printf(stderr, "Could not open image %s\n", path.c_str());
+        return nullptr;
+    }
+    return tiff_decode(file.data(), file.size(), width, height);
+}
+
+Image load_image_grey(const std::string& path, int* width, int* height, Rgba8Raster* colours)
+{
+    *width = *height = 0;
+    if (colours)
+        *colours = Rgba8Raster();
+    if (path_extension_lower(path).find("tif") != std::string::npos)
+        return load_tiff_float(path, width, height);
+
+    Rgba8Raster raster = load_image_rgba8(path);
+    if (raster.empty())
+        return nullptr;
+    Image image = image_alloc(raster.height, raster.width);
+    const unsigned char* p = raster.pixels.data();
+    for (int y = 0; y < raster.height; y++)
+        for (int x = 0; x < raster.width; x++, p += 4) {
+            // The mean of R, G and B (divided by 765), then squared: a display gamma of 2 undone.
+            float v = (float)(p[0] + p[1] + p[2]) * 0.0013071896f;
+            image[y][x] = v * v;
+        }
+    *width = raster.width;
+    *height = raster.height;
+    if (colours) {
+        normalise_colours(raster);
+        *colours = std::move(raster);
+    }
+    return image;
+}
+
+void normalise_colours(Rgba8Raster& raster)
+{
+    // Integer arithmetic: trunc(a / b + 0.5) is (2a + b) / (2b) for non-negative a and b.
+    const size_t pixels = raster.pixels.size() / 4;
+    for (size_t i = 0; i < pixels; i++) {
+        unsigned char* p = &raster.pixels[i * 4];
+        const int s = p[0] + p[1] + p[2];
+        if (s >= 32) {
+            for (int c = 0; c < 3; c++)
+                p[c] = (unsigned char)((2 * p[c] * 255 + s) / (2 * s));
+            continue;
+        }
+        // Too dark for its hue to mean much: work on the complements, which are bright.
+        const int r = (255 - p[0]) * 510 / (765 - s);
+        const int g = (255 - p[1]) * 510 / (765 - s);
+        const int b = (255 - p[2]) * 510 / (765 - s);
+        // With a sum below 32 no complement exceeds 510 × 255 / 734 = 177, so none needs to
+        // be clamped to 255 with its excess spread over the other two, and t is at least 234.
+        const int rc = 255 - r, gc = 255 - g, bc = 255 - b;
+        const int t = rc + gc + bc;
+        p[0] = (unsigned char)((2 * rc * 255 + t) / (2 * t));
+        p[1] = (unsigned char)((2 * gc * 255 + t) / (2 * t));
+        p[2] = (unsigned char)((2 * bc * 255 + t) / (2 * t));
+    }
+}

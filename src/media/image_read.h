@@ -1,0 +1,51 @@
+// Reading picture files: TIFF and FITS by our own readers, the common 8-bit formats through
+// stb_image. Every reader takes the file as untrusted: each offset, count and size in a
+// header is checked against the file before anything is read or allocated, and a file that
+// lies gives an empty result and one log line.
+#pragma once
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "project/image.h"
+
+// An 8-bit raster: width × height pixels of R, G, B, A bytes, row 0 (the top) first.
+struct Rgba8Raster {
+    int width = 0, height = 0;
+    std::vector<unsigned char> pixels;
+    bool empty() const { return pixels.empty(); }
+};
+
+// The whole file as one float channel, the picture of the import path: a file whose
+// extension contains "tif" through the TIFF reader, taken as linear; any other through
+// load_image_rgba8, each pixel ((R + G + B) / 765)² (a display gamma of 2 undone). With
+// `colours`, a non-TIFF file also hands over its raster normalised by normalise_colours,
+// the colour image of a project opened from a picture. Null, with 0 × 0, when the file
+// cannot be read.
+Image load_image_grey(const std::string& path, int* width, int* height, Rgba8Raster* colours = nullptr);
+
+// The file as 8-bit RGBA, by its first bytes: "II*" or "MM" a TIFF, "SIMPLE  =" a FITS
+// file, anything else the image library's. Empty, after "Could not open image %s\n",
+// when the file cannot be read or decoded.
+Rgba8Raster load_image_rgba8(const std::string& path);
+
+// A TIFF file as one float channel. Null, with 0 × 0, when it cannot be read.
+Image load_tiff_float(const std::string& path, int* width, int* height);
+
+// Equal brightness for the view's colours: each pixel's R, G, B scaled to add up to about
+// 255, so only hue and saturation remain; alpha is kept.
+void normalise_colours(Rgba8Raster& raster);
+
+// The decoders of a file held in memory, for the functions above and the fuzz harnesses.
+// One float channel (R, G and B averaged) or 8-bit RGBA (a grey sample repeated into R, G
+// and B, a missing alpha 255). Null or empty, with 0 × 0, when the file is not one the
+// reader accepts.
+Image tiff_decode(const unsigned char* data, size_t size, int* width, int* height);
+Rgba8Raster tiff_decode_rgba8(const unsigned char* data, size_t size);
+Image fits_decode(const unsigned char* data, size_t size, int* width, int* height);
+Rgba8Raster fits_decode_rgba8(const unsigned char* data, size_t size);
+
+// The transfer function of sRGB (IEC 61966-2-1) in both directions, for values 0 to 1.
+float srgb_to_linear(double c);
+// Linear 0..1 to an 8-bit code, rounded to nearest; out of range and NaN are clamped.
+unsigned char linear_to_srgb8(float v);
