@@ -1,0 +1,143 @@
+// Mono 32-bit float sound files: WAV with format tag 3 and a "fact" chunk, AIFF-C with the
+// "fl32" compression type. Samples are written a piece at a time in the file's byte order.
+#include "media/sound_write.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "support/log.h"
+#include "support/paths.h"
+
+namespace {
+
+struct Bytes {
+    std::vector<unsigned char> b;
+    bool big_endian;
+
+    void text(const char* s) { b.insert(b.end(), s, s + strlen(s)); }
+    void u16(uint32_t v)
+    {
+        const unsigned char lo = (unsigned char)v, hi = (unsigned char)(v >> 8);
+        b.push_back(big_endian ? hi : lo);
+        b.push_back(big_endian ? lo : hi);
+    }
+    void u32(uint32_t v)
+    {
+        if (big_endian) {
+            u16(v >> 16);
+            u16(v & 0xFFFF);
+        } else {
+            u16(v & 0xFFFF);
+            u16(v >> 16);
+        }
+    }
+};
+
+// The 80-bit extended float of the AIFF "COMM" chunk, exact for every integer rate.
+void put_extended(Bytes& out, uint32_t rate)
+{
+    int top = 31;
+    while (!(rate >> top))
+        top--;
+    out.u16(16383u + (uint32_t)top);
+    const uint64_t mantissa = (uint64_t)rate << (63 - top);
+    out.u32((uint32_t)(mantissa >> 32));
+    out.u32((uint32_t)mantissa);
+}
+
+bool write_file(const std::string& path, const Bytes& head, const float* samples, size_t count, bool big_endian)
+{
+    FILE* f = fopen(path.c_str(), "wb");
+    if (!f) {
+        log_printf(stderr, "save_sound_file(): couldn't open file '%s' for writing.\n", path.c_str());
+        return false;
+    }
+    bool ok = fwrite(head.b.data(), 1, head.b.size(), f) == head.b.size();
+    unsigned char piece[65536];
+    for (size_t done = 0; ok && done < count;) {
+        const size_t n = std::min(count - done, sizeof piece / 4);
+        for (size_t i = 0; i < n; i++) {
+            uint32_t u;
+            memcpy(&u, samples + done + i, 4);
+            unsigned char* p = piece + 4 * i;
+            for (int k = 0; k < 4; k++)
+                p[k] = (unsigned char)(u >> (big_endian ? 24 - 8 * k : 8 * k));
+        }
+        ok = fwrite(piece, 4, n, f) == n;
+        done += n;
+    }
+    ok = fclose(f) == 0 && ok;
+    if (!ok) {
+        remove(path.c_str());
+        log_printf(stderr, "save_sound_file(): couldn't write file '%s'.\n", path.c_str());
+    }
+    return ok;
+}
+
+} // namespace
+
+bool save_sound_file(const std::string& path, const float* samples, size_t count, int sample_rate)
+{
+    const std::string ext = path_extension_lower(path);
+    const bool wav = ext == "wav", aiff = ext == "aif" || ext == "aiff" || ext == "aifc";
+    if (!wav && !aiff) {
+        log_printf(stderr, "save_sound_file(): '%s' is neither a WAV nor an AIFF name\n", path.c_str());
+        return false;
+    }
+    if (sample_rate <= 0 || sample_rate > 1000000000 || (count && !samples)) {
+        log_printf(stderr, "save_sound_file(): no sound at %d Hz to write to '%s'\n", sample_rate, path.c_str());
+        return false;
+    }
+    // Chunk sizes are 32-bit: unsigned in RIFF, signed in AIFF.
+    const uint64_t data_bytes = 4ull * count;
+    if (data_bytes > (wav ? 0xFFFFFFFFull - 50 : 0x7FFFFFFFull - 84)) {
+        log_printf(stderr, "save_sound_file(): %zu samples are too many for '%s'\n", count, path.c_str());
+        return false;
+    }
+
+    Bytes h{{}, aiff};
+    if (wav) {
+        h.text("RIFF");
+        h.u32((uint32_t)(50 + data_bytes));
+        h.text("WAVEfmt ");
+        h.u32(18);
+        h.u16(3);                             // IEEE float
+        h.u16(1);                             // mono
+        h.u32((uint32_t)sample_rate);
+        h.u32((uint32_t)sample_rate * 4);     // bytes per second
+        h.u16(4);                             // bytes per frame
+        h.u16(32);
+        h.u16(0);                             // no extension
+        // Formats other than integer PCM carry their frame count in a "fact" chunk.
+        h.text("fact");
+        h.u32(4);
+        h.u32((uint32_t)count);
+        h.text("data");
+        h.u32((uint32_t)data_bytes);
+    } else {
+        static const char name[] = "32-bit floating point";
+        h.text("FORM");
+        h.u32((uint32_t)(84 + data_bytes));
+        h.text("AIFCFVER");
+        h.u32(4);
+        h.u32(0xA2805140);                    // the AIFF-C version stamp
+        h.text("COMM");
+        h.u32(44);
+        h.u16(1);
+        h.u32((uint32_t)count);
+        h.u16(32);
+        put_extended(h, (uint32_t)sample_rate);
+        h.text("fl32");
+        // A Pascal string; with its length byte it is 22 bytes long, even, so not padded.
+        h.b.push_back((unsigned char)(sizeof name - 1));
+        h.text(name);
+        h.text("SSND");
+        h.u32((uint32_t)(8 + data_bytes));
+        h.u32(0);                             // offset
+        h.u32(0);                             // block size
+    }
+    return write_file(path, h, samples, count, aiff);
+}
