@@ -123,21 +123,31 @@ TEST(ImageWrite, TiffWithSeveralChannels)
         const std::string path = dir.file(channels == 3 ? "c3.tif" : "c4.tif");
         ASSERT_TRUE(save_image_tiff(path, samples.data(), 2, 2, channels, 32));
         const auto f = read_binary_file(path);
-        const size_t d = 4 * samples.size(), extra = 8 + d + 150;
+        // Beside the twelve entries of one channel: the sample count, and for four the alpha.
+        const size_t d = 4 * samples.size(), count = channels == 3 ? 13 : 14, extra = 8 + d + 6 + 12 * count;
         ASSERT_EQ(f.size(), extra + 2 * channels + 16 + 2 * channels);
         const size_t entries = 8 + d + 2;
         EXPECT_EQ(u32(f, 4), 8 + d);
-        EXPECT_EQ(u32(f, entries + 2 * 12 + 8), extra);                       // bits per sample, out of line
-        EXPECT_EQ(u32(f, entries + 11 * 12 + 8), extra + 2 * channels + 16);  // sample formats
+        EXPECT_EQ(u16(f, entries - 2), count);
+        EXPECT_EQ(u32(f, entries + 2 * 12 + 8), extra);                           // bits per sample, out of line
+        EXPECT_EQ(u32(f, entries + (count - 1) * 12 + 8), extra + 2 * channels + 16);  // sample formats
         for (int c = 0; c < channels; c++) {
             EXPECT_EQ(u16(f, extra + 2 * c), 32);
             EXPECT_EQ(u16(f, extra + 2 * channels + 16 + 2 * c), 3);
         }
-        EXPECT_EQ(u16(f, entries + 4 * 12 + 8), 2);                           // RGB
+        EXPECT_EQ(u16(f, entries + 4 * 12 + 8), 2);                               // RGB
+        EXPECT_EQ(u16(f, entries + 6 * 12), 277);
+        EXPECT_EQ(u16(f, entries + 6 * 12 + 8), channels);
         std::string info;
         EXPECT_EQ(run_command("tiffinfo " + quoted(path) + " 2>&1", &info), 0);
         EXPECT_EQ(info.find("arning"), std::string::npos) << info;
+        EXPECT_NE(info.find(channels == 3 ? "Samples/Pixel: 3" : "Samples/Pixel: 4"), std::string::npos) << info;
+        EXPECT_EQ(info.find("Extra Samples: 1<unassoc-alpha>") != std::string::npos, channels == 4) << info;
 
+        // Our 8-bit reading keeps all four samples.
+        const Rgba8Raster rgba = load_image_rgba8(path);
+        ASSERT_EQ(rgba.pixels.size(), 16u);
+        EXPECT_EQ(rgba.pixels[3], channels == 4 ? (unsigned char)std::nearbyint(samples[3] * 255.0f) : 255);
         int w, h;
         Image image = load_tiff_float(path, &w, &h);
         ASSERT_NE(image, nullptr);

@@ -1,5 +1,5 @@
-// The float TIFF writer: header, samples as one strip from byte 8, then a directory of
-// twelve entries and the values that do not fit in an entry, at even offsets.
+// The float TIFF writer: header, samples as one strip from byte 8, then the directory and
+// the values that do not fit in an entry, at even offsets.
 #include <algorithm>
 #include <bit>
 #include <cstdint>
@@ -72,10 +72,13 @@ bool save_image_tiff(const std::string& path, const float* samples, int width, i
     }
     const uint64_t data_bytes = 4ull * (uint64_t)channels * (uint64_t)width * (uint64_t)height;
     const uint64_t directory = 8 + data_bytes;
+    // A one-channel picture has exactly twelve entries. More channels also need the sample
+    // count, and alpha its meaning, or other readers would take the file for one grey channel.
+    const uint32_t entries = 12 + (channels > 1) + (channels == 4);
     // Out of line, in entry order: bits per sample (three or more channels), the two
     // resolutions, the sample formats (three or more channels).
     const bool arrays = channels >= 3;
-    const uint64_t bits_at = directory + 150;
+    const uint64_t bits_at = directory + 2 + 12 * entries + 4;
     const uint64_t x_resolution_at = bits_at + (arrays ? 2 * channels : 0);
     const uint64_t y_resolution_at = x_resolution_at + 8;
     const uint64_t formats_at = y_resolution_at + 8;
@@ -90,18 +93,22 @@ bool save_image_tiff(const std::string& path, const float* samples, int width, i
     put32(head, (uint32_t)directory);
 
     std::vector<unsigned char> tail;
-    put16(tail, 12);
+    put16(tail, entries);
     entry(tail, 256, tiff_long, 1, (uint32_t)width);
     entry(tail, 257, tiff_long, 1, (uint32_t)height);
     entry(tail, 258, tiff_short, (uint32_t)channels, arrays ? (uint32_t)bits_at : (uint32_t)bits);
     entry(tail, 259, tiff_short, 1, 1);
     entry(tail, 262, tiff_short, 1, channels == 1 ? 1 : 2);
     entry(tail, 273, tiff_long, 1, 8);
+    if (channels > 1)
+        entry(tail, 277, tiff_short, 1, (uint32_t)channels);
     entry(tail, 278, tiff_long, 1, (uint32_t)height);
     entry(tail, 279, tiff_long, 1, (uint32_t)data_bytes);
     entry(tail, 282, tiff_rational, 1, (uint32_t)x_resolution_at);
     entry(tail, 283, tiff_rational, 1, (uint32_t)y_resolution_at);
     entry(tail, 296, tiff_short, 1, 2);
+    if (channels == 4)
+        entry(tail, 338, tiff_short, 1, 2);   // unassociated alpha
     entry(tail, 339, tiff_short, (uint32_t)channels, arrays ? (uint32_t)formats_at : 3);
     put32(tail, 0);
     if (arrays)
