@@ -86,7 +86,7 @@ int fits_read(const unsigned char* data, size_t size, FitsPicture& out)
     }
     out.width = (long long)values[0];
     out.height = (long long)values[1];
-    if (!picture_size_ok(out.height, out.width, "FITS picture"))
+    if (!decoded_size_ok(out.height, out.width, "FITS picture"))
         return fits_damaged;
 
     // The data begin at the next 2880-byte block when the header is padded with blanks up to

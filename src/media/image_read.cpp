@@ -2,6 +2,7 @@
 // conversions from 8-bit colours to the float picture and to the view's colours.
 #include "media/image_read.h"
 
+#include <atomic>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -50,6 +51,24 @@ bool is_fits(const std::vector<unsigned char>& file)
 }
 
 } // namespace
+
+static std::atomic<long long> decode_pixel_limit{picture_max_pixels};
+
+void image_set_pixel_limit(long long limit)
+{
+    decode_pixel_limit = limit > 0 && limit < picture_max_pixels ? limit : picture_max_pixels;
+}
+
+bool decoded_size_ok(long long rows, long long columns, const char* what)
+{
+    if (!picture_size_ok(rows, columns, what))
+        return false;
+    if (rows * columns > decode_pixel_limit) {
+        log_printf(stderr, "Error: %s of %lld x %lld pixels is larger than this reader accepts\n", what, columns, rows);
+        return false;
+    }
+    return true;
+}
 
 float srgb_to_linear(double c)
 {

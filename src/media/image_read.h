@@ -45,6 +45,13 @@ Rgba8Raster tiff_decode_rgba8(const unsigned char* data, size_t size);
 Image fits_decode(const unsigned char* data, size_t size, int* width, int* height);
 Rgba8Raster fits_decode_rgba8(const unsigned char* data, size_t size);
 
+// The most pixels the TIFF and FITS decoders will produce, below the general picture limit
+// (picture_size_ok); `limit` 0 restores that limit. The fuzz harnesses lower it so a header
+// that claims a huge picture over a long compressed strip stays cheap to try.
+void image_set_pixel_limit(long long limit);
+// True when a decoded picture of rows × columns may be allocated; otherwise logs one line.
+bool decoded_size_ok(long long rows, long long columns, const char* what);
+
 // The transfer function of sRGB (IEC 61966-2-1) in both directions, for values 0 to 1.
 float srgb_to_linear(double c);
 // Linear 0..1 to an 8-bit code, rounded to nearest; out of range and NaN are clamped.

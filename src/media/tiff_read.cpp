@@ -301,7 +301,7 @@ int tiff_read(const unsigned char* data, size_t size, TiffRaster& out)
         log_printf(stderr, "%sthe picture of %u x %u pixels is empty\n", tiff_fn, d.width, d.height);
         return tiff_damaged;
     }
-    if (!picture_size_ok(d.height, d.width, "TIFF picture"))
+    if (!decoded_size_ok(d.height, d.width, "TIFF picture"))
         return tiff_damaged;
     if (!d.have_offsets) {
         log_printf(stderr, "%sthe picture has no strip offsets\n", tiff_fn);
