@@ -574,6 +574,11 @@ TEST(ImageRead, UnreadableAndUndecodableFiles)
     EXPECT_TRUE(load_image_rgba8(missing).empty());
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Could not open image " + missing + "\n");
 
+    // A folder is no picture either.
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(load_image_rgba8(dir.path).empty());
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Could not open image " + dir.path + "\n");
+
     int w = 1, h = 1;
     testing::internal::CaptureStderr();
     EXPECT_EQ(load_tiff_float(dir.file("missing.tif"), &w, &h), nullptr);

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <stb_image.h>
+#include <sys/stat.h>
 
 #include "support/log.h"
 #include "support/paths.h"
@@ -19,17 +20,13 @@ bool read_whole_file(const std::string& path, std::vector<unsigned char>& out)
     FILE* f = fopen(path.c_str(), "rb");
     if (!f)
         return false;
-    bool ok = true;
-    if (fseek(f, 0, SEEK_END) == 0) {
-        const long length = ftell(f);
-        if (length < 0 || fseek(f, 0, SEEK_SET) != 0) {
-            ok = false;
-        } else {
-            out.resize((size_t)length);
-            ok = fread(out.data(), 1, out.size(), f) == out.size();
-        }
-    } else {
-        // Not seekable (a pipe): read it in pieces.
+    struct stat st;
+    bool ok = fstat(fileno(f), &st) == 0 && !S_ISDIR(st.st_mode);
+    if (ok && S_ISREG(st.st_mode)) {
+        out.resize((size_t)st.st_size);
+        ok = fread(out.data(), 1, out.size(), f) == out.size();
+    } else if (ok) {
+        // Not a plain file (a pipe, a device): read it in pieces.
         unsigned char piece[65536];
         size_t n;
         while ((n = fread(piece, 1, sizeof piece, f)) > 0)
