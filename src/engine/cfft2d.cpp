@@ -39,15 +39,17 @@ const float* sin_table<float>(const CfftDimension& d) { return d.sin_f.data(); }
 template <>
 const double* sin_table<double>(const CfftDimension& d) { return d.sin_d.data(); }
 
-// Multiplies output m of a butterfly, in place, by (c + i S s).
-template <typename T, int S>
-inline void rotate(T* yr, T* yi, T c, T s)
+// Stores output m of a butterfly, multiplied by the rotation (c + i ss) unless it is 1 (Rot
+// false: i == 0), so that each value is written once.
+template <typename T, bool Rot>
+inline void put(T* yr, T* yi, int b, T r, T i, T c, T ss)
 {
-    const T ss = S * s;
-    for (int b = 0; b < lanes; b++) {
-        const T r = yr[b], i = yi[b];
+    if constexpr (Rot) {
         yr[b] = r * c - i * ss;
         yi[b] = r * ss + i * c;
+    } else {
+        yr[b] = r;
+        yi[b] = i;
     }
 }
 
@@ -55,26 +57,34 @@ inline void rotate(T* yr, T* yi, T c, T s)
 #define IN_AT(i, j, k) ((size_t)((i) + ido * ((j) + ip * (k))) * lanes)
 #define OUT_AT(i, k, j) ((size_t)((i) + ido * ((k) + l1 * (j))) * lanes)
 
+// Runs body<Rot>(k, i) over the pass, without rotations for i == 0.
+template <typename Body>
+inline void each_butterfly(int ido, int l1, Body body)
+{
+    for (int k = 0; k < l1; k++) {
+        body.template operator()<false>(k, 0);
+        for (int i = 1; i < ido; i++)
+            body.template operator()<true>(k, i);
+    }
+}
+
 template <typename T, int S>
 void pass2(int ido, int l1, Split<T> a, Split<T> y, const T* wc, const T* ws)
 {
     const int ip = 2;
-    for (int k = 0; k < l1; k++)
-        for (int i = 0; i < ido; i++) {
-            const T *a0r = a.re + IN_AT(i, 0, k), *a0i = a.im + IN_AT(i, 0, k);
-            const T *a1r = a.re + IN_AT(i, 1, k), *a1i = a.im + IN_AT(i, 1, k);
-            T *y0r = y.re + OUT_AT(i, k, 0), *y0i = y.im + OUT_AT(i, k, 0);
-            T *y1r = y.re + OUT_AT(i, k, 1), *y1i = y.im + OUT_AT(i, k, 1);
-            for (int b = 0; b < lanes; b++) {
-                const T r0 = a0r[b], i0 = a0i[b], r1 = a1r[b], i1 = a1i[b];
-                y0r[b] = r0 + r1;
-                y0i[b] = i0 + i1;
-                y1r[b] = r0 - r1;
-                y1i[b] = i0 - i1;
-            }
-            if (i > 0)
-                rotate<T, S>(y1r, y1i, wc[i], ws[i]);
+    each_butterfly(ido, l1, [&]<bool Rot>(int k, int i) {
+        const T *a0r = a.re + IN_AT(i, 0, k), *a0i = a.im + IN_AT(i, 0, k);
+        const T *a1r = a.re + IN_AT(i, 1, k), *a1i = a.im + IN_AT(i, 1, k);
+        T *y0r = y.re + OUT_AT(i, k, 0), *y0i = y.im + OUT_AT(i, k, 0);
+        T *y1r = y.re + OUT_AT(i, k, 1), *y1i = y.im + OUT_AT(i, k, 1);
+        const T c1 = wc[i], s1 = S * ws[i];
+        for (int b = 0; b < lanes; b++) {
+            const T r0 = a0r[b], i0 = a0i[b], r1 = a1r[b], i1 = a1i[b];
+            y0r[b] = r0 + r1;
+            y0i[b] = i0 + i1;
+            put<T, Rot>(y1r, y1i, b, r0 - r1, i0 - i1, c1, s1);
         }
+    });
 }
 
 template <typename T, int S>
@@ -82,74 +92,59 @@ void pass3(int ido, int l1, Split<T> a, Split<T> y, const T* wc, const T* ws)
 {
     const int ip = 3;
     const T half = (T)0.5, sin60 = (T)(S * 0.86602540378443864676);
-    for (int k = 0; k < l1; k++)
-        for (int i = 0; i < ido; i++) {
-            const T *a0r = a.re + IN_AT(i, 0, k), *a0i = a.im + IN_AT(i, 0, k);
-            const T *a1r = a.re + IN_AT(i, 1, k), *a1i = a.im + IN_AT(i, 1, k);
-            const T *a2r = a.re + IN_AT(i, 2, k), *a2i = a.im + IN_AT(i, 2, k);
-            T *y0r = y.re + OUT_AT(i, k, 0), *y0i = y.im + OUT_AT(i, k, 0);
-            T *y1r = y.re + OUT_AT(i, k, 1), *y1i = y.im + OUT_AT(i, k, 1);
-            T *y2r = y.re + OUT_AT(i, k, 2), *y2i = y.im + OUT_AT(i, k, 2);
-            for (int b = 0; b < lanes; b++) {
-                const T sr = a1r[b] + a2r[b], si = a1i[b] + a2i[b];
-                const T tr = a0r[b] - half * sr, ti = a0i[b] - half * si;
-                const T dr = sin60 * (a1r[b] - a2r[b]), di = sin60 * (a1i[b] - a2i[b]);
-                y0r[b] = a0r[b] + sr;
-                y0i[b] = a0i[b] + si;
-                y1r[b] = tr - di;
-                y1i[b] = ti + dr;
-                y2r[b] = tr + di;
-                y2i[b] = ti - dr;
-            }
-            if (i > 0) {
-                rotate<T, S>(y1r, y1i, wc[i], ws[i]);
-                rotate<T, S>(y2r, y2i, wc[ido + i], ws[ido + i]);
-            }
+    each_butterfly(ido, l1, [&]<bool Rot>(int k, int i) {
+        const T *a0r = a.re + IN_AT(i, 0, k), *a0i = a.im + IN_AT(i, 0, k);
+        const T *a1r = a.re + IN_AT(i, 1, k), *a1i = a.im + IN_AT(i, 1, k);
+        const T *a2r = a.re + IN_AT(i, 2, k), *a2i = a.im + IN_AT(i, 2, k);
+        T *y0r = y.re + OUT_AT(i, k, 0), *y0i = y.im + OUT_AT(i, k, 0);
+        T *y1r = y.re + OUT_AT(i, k, 1), *y1i = y.im + OUT_AT(i, k, 1);
+        T *y2r = y.re + OUT_AT(i, k, 2), *y2i = y.im + OUT_AT(i, k, 2);
+        const T c1 = wc[i], s1 = S * ws[i], c2 = wc[ido + i], s2 = S * ws[ido + i];
+        for (int b = 0; b < lanes; b++) {
+            const T sr = a1r[b] + a2r[b], si = a1i[b] + a2i[b];
+            const T tr = a0r[b] - half * sr, ti = a0i[b] - half * si;
+            const T dr = sin60 * (a1r[b] - a2r[b]), di = sin60 * (a1i[b] - a2i[b]);
+            y0r[b] = a0r[b] + sr;
+            y0i[b] = a0i[b] + si;
+            put<T, Rot>(y1r, y1i, b, tr - di, ti + dr, c1, s1);
+            put<T, Rot>(y2r, y2i, b, tr + di, ti - dr, c2, s2);
         }
+    });
 }
 
 template <typename T, int S>
 void pass4(int ido, int l1, Split<T> a, Split<T> y, const T* wc, const T* ws)
 {
     const int ip = 4;
-    for (int k = 0; k < l1; k++)
-        for (int i = 0; i < ido; i++) {
-            const T *a0r = a.re + IN_AT(i, 0, k), *a0i = a.im + IN_AT(i, 0, k);
-            const T *a1r = a.re + IN_AT(i, 1, k), *a1i = a.im + IN_AT(i, 1, k);
-            const T *a2r = a.re + IN_AT(i, 2, k), *a2i = a.im + IN_AT(i, 2, k);
-            const T *a3r = a.re + IN_AT(i, 3, k), *a3i = a.im + IN_AT(i, 3, k);
-            T *y0r = y.re + OUT_AT(i, k, 0), *y0i = y.im + OUT_AT(i, k, 0);
-            T *y1r = y.re + OUT_AT(i, k, 1), *y1i = y.im + OUT_AT(i, k, 1);
-            T *y2r = y.re + OUT_AT(i, k, 2), *y2i = y.im + OUT_AT(i, k, 2);
-            T *y3r = y.re + OUT_AT(i, k, 3), *y3i = y.im + OUT_AT(i, k, 3);
-            for (int b = 0; b < lanes; b++) {
-                const T t0r = a0r[b] + a2r[b], t0i = a0i[b] + a2i[b];
-                const T t1r = a0r[b] - a2r[b], t1i = a0i[b] - a2i[b];
-                const T t2r = a1r[b] + a3r[b], t2i = a1i[b] + a3i[b];
-                const T t3r = a1r[b] - a3r[b], t3i = a1i[b] - a3i[b];
-                y0r[b] = t0r + t2r;
-                y0i[b] = t0i + t2i;
-                y2r[b] = t0r - t2r;
-                y2i[b] = t0i - t2i;
-                // y1 = t1 + S i t3, y3 = t1 - S i t3
-                if (S < 0) {
-                    y1r[b] = t1r + t3i;
-                    y1i[b] = t1i - t3r;
-                    y3r[b] = t1r - t3i;
-                    y3i[b] = t1i + t3r;
-                } else {
-                    y1r[b] = t1r - t3i;
-                    y1i[b] = t1i + t3r;
-                    y3r[b] = t1r + t3i;
-                    y3i[b] = t1i - t3r;
-                }
-            }
-            if (i > 0) {
-                rotate<T, S>(y1r, y1i, wc[i], ws[i]);
-                rotate<T, S>(y2r, y2i, wc[ido + i], ws[ido + i]);
-                rotate<T, S>(y3r, y3i, wc[2 * ido + i], ws[2 * ido + i]);
+    each_butterfly(ido, l1, [&]<bool Rot>(int k, int i) {
+        const T *a0r = a.re + IN_AT(i, 0, k), *a0i = a.im + IN_AT(i, 0, k);
+        const T *a1r = a.re + IN_AT(i, 1, k), *a1i = a.im + IN_AT(i, 1, k);
+        const T *a2r = a.re + IN_AT(i, 2, k), *a2i = a.im + IN_AT(i, 2, k);
+        const T *a3r = a.re + IN_AT(i, 3, k), *a3i = a.im + IN_AT(i, 3, k);
+        T *y0r = y.re + OUT_AT(i, k, 0), *y0i = y.im + OUT_AT(i, k, 0);
+        T *y1r = y.re + OUT_AT(i, k, 1), *y1i = y.im + OUT_AT(i, k, 1);
+        T *y2r = y.re + OUT_AT(i, k, 2), *y2i = y.im + OUT_AT(i, k, 2);
+        T *y3r = y.re + OUT_AT(i, k, 3), *y3i = y.im + OUT_AT(i, k, 3);
+        const T c1 = wc[i], s1 = S * ws[i], c2 = wc[ido + i], s2 = S * ws[ido + i];
+        const T c3 = wc[2 * ido + i], s3 = S * ws[2 * ido + i];
+        for (int b = 0; b < lanes; b++) {
+            const T t0r = a0r[b] + a2r[b], t0i = a0i[b] + a2i[b];
+            const T t1r = a0r[b] - a2r[b], t1i = a0i[b] - a2i[b];
+            const T t2r = a1r[b] + a3r[b], t2i = a1i[b] + a3i[b];
+            const T t3r = a1r[b] - a3r[b], t3i = a1i[b] - a3i[b];
+            y0r[b] = t0r + t2r;
+            y0i[b] = t0i + t2i;
+            put<T, Rot>(y2r, y2i, b, t0r - t2r, t0i - t2i, c2, s2);
+            // y1 = t1 + S i t3, y3 = t1 - S i t3
+            if constexpr (S < 0) {
+                put<T, Rot>(y1r, y1i, b, t1r + t3i, t1i - t3r, c1, s1);
+                put<T, Rot>(y3r, y3i, b, t1r - t3i, t1i + t3r, c3, s3);
+            } else {
+                put<T, Rot>(y1r, y1i, b, t1r - t3i, t1i + t3r, c1, s1);
+                put<T, Rot>(y3r, y3i, b, t1r + t3i, t1i - t3r, c3, s3);
             }
         }
+    });
 }
 
 template <typename T, int S>
@@ -158,45 +153,36 @@ void pass5(int ido, int l1, Split<T> a, Split<T> y, const T* wc, const T* ws)
     const int ip = 5;
     const T c1 = (T)0.30901699437494742410, c2 = (T)-0.80901699437494742410;
     const T s1 = (T)(S * 0.95105651629515357212), s2 = (T)(S * 0.58778525229247312917);
-    for (int k = 0; k < l1; k++)
-        for (int i = 0; i < ido; i++) {
-            const T *a0r = a.re + IN_AT(i, 0, k), *a0i = a.im + IN_AT(i, 0, k);
-            const T *a1r = a.re + IN_AT(i, 1, k), *a1i = a.im + IN_AT(i, 1, k);
-            const T *a2r = a.re + IN_AT(i, 2, k), *a2i = a.im + IN_AT(i, 2, k);
-            const T *a3r = a.re + IN_AT(i, 3, k), *a3i = a.im + IN_AT(i, 3, k);
-            const T *a4r = a.re + IN_AT(i, 4, k), *a4i = a.im + IN_AT(i, 4, k);
-            T *y0r = y.re + OUT_AT(i, k, 0), *y0i = y.im + OUT_AT(i, k, 0);
-            T *y1r = y.re + OUT_AT(i, k, 1), *y1i = y.im + OUT_AT(i, k, 1);
-            T *y2r = y.re + OUT_AT(i, k, 2), *y2i = y.im + OUT_AT(i, k, 2);
-            T *y3r = y.re + OUT_AT(i, k, 3), *y3i = y.im + OUT_AT(i, k, 3);
-            T *y4r = y.re + OUT_AT(i, k, 4), *y4i = y.im + OUT_AT(i, k, 4);
-            for (int b = 0; b < lanes; b++) {
-                const T b1r = a1r[b] + a4r[b], b1i = a1i[b] + a4i[b];
-                const T b2r = a2r[b] + a3r[b], b2i = a2i[b] + a3i[b];
-                const T d1r = a1r[b] - a4r[b], d1i = a1i[b] - a4i[b];
-                const T d2r = a2r[b] - a3r[b], d2i = a2i[b] - a3i[b];
-                const T r1r = a0r[b] + c1 * b1r + c2 * b2r, r1i = a0i[b] + c1 * b1i + c2 * b2i;
-                const T r2r = a0r[b] + c2 * b1r + c1 * b2r, r2i = a0i[b] + c2 * b1i + c1 * b2i;
-                const T q1r = s1 * d1r + s2 * d2r, q1i = s1 * d1i + s2 * d2i;
-                const T q2r = s2 * d1r - s1 * d2r, q2i = s2 * d1i - s1 * d2i;
-                y0r[b] = a0r[b] + b1r + b2r;
-                y0i[b] = a0i[b] + b1i + b2i;
-                y1r[b] = r1r - q1i;
-                y1i[b] = r1i + q1r;
-                y4r[b] = r1r + q1i;
-                y4i[b] = r1i - q1r;
-                y2r[b] = r2r - q2i;
-                y2i[b] = r2i + q2r;
-                y3r[b] = r2r + q2i;
-                y3i[b] = r2i - q2r;
-            }
-            if (i > 0) {
-                rotate<T, S>(y1r, y1i, wc[i], ws[i]);
-                rotate<T, S>(y2r, y2i, wc[ido + i], ws[ido + i]);
-                rotate<T, S>(y3r, y3i, wc[2 * ido + i], ws[2 * ido + i]);
-                rotate<T, S>(y4r, y4i, wc[3 * ido + i], ws[3 * ido + i]);
-            }
+    each_butterfly(ido, l1, [&]<bool Rot>(int k, int i) {
+        const T *a0r = a.re + IN_AT(i, 0, k), *a0i = a.im + IN_AT(i, 0, k);
+        const T *a1r = a.re + IN_AT(i, 1, k), *a1i = a.im + IN_AT(i, 1, k);
+        const T *a2r = a.re + IN_AT(i, 2, k), *a2i = a.im + IN_AT(i, 2, k);
+        const T *a3r = a.re + IN_AT(i, 3, k), *a3i = a.im + IN_AT(i, 3, k);
+        const T *a4r = a.re + IN_AT(i, 4, k), *a4i = a.im + IN_AT(i, 4, k);
+        T *y0r = y.re + OUT_AT(i, k, 0), *y0i = y.im + OUT_AT(i, k, 0);
+        T *y1r = y.re + OUT_AT(i, k, 1), *y1i = y.im + OUT_AT(i, k, 1);
+        T *y2r = y.re + OUT_AT(i, k, 2), *y2i = y.im + OUT_AT(i, k, 2);
+        T *y3r = y.re + OUT_AT(i, k, 3), *y3i = y.im + OUT_AT(i, k, 3);
+        T *y4r = y.re + OUT_AT(i, k, 4), *y4i = y.im + OUT_AT(i, k, 4);
+        const T w1c = wc[i], w1s = S * ws[i], w2c = wc[ido + i], w2s = S * ws[ido + i];
+        const T w3c = wc[2 * ido + i], w3s = S * ws[2 * ido + i], w4c = wc[3 * ido + i], w4s = S * ws[3 * ido + i];
+        for (int b = 0; b < lanes; b++) {
+            const T b1r = a1r[b] + a4r[b], b1i = a1i[b] + a4i[b];
+            const T b2r = a2r[b] + a3r[b], b2i = a2i[b] + a3i[b];
+            const T d1r = a1r[b] - a4r[b], d1i = a1i[b] - a4i[b];
+            const T d2r = a2r[b] - a3r[b], d2i = a2i[b] - a3i[b];
+            const T r1r = a0r[b] + c1 * b1r + c2 * b2r, r1i = a0i[b] + c1 * b1i + c2 * b2i;
+            const T r2r = a0r[b] + c2 * b1r + c1 * b2r, r2i = a0i[b] + c2 * b1i + c1 * b2i;
+            const T q1r = s1 * d1r + s2 * d2r, q1i = s1 * d1i + s2 * d2i;
+            const T q2r = s2 * d1r - s1 * d2r, q2i = s2 * d1i - s1 * d2i;
+            y0r[b] = a0r[b] + b1r + b2r;
+            y0i[b] = a0i[b] + b1i + b2i;
+            put<T, Rot>(y1r, y1i, b, r1r - q1i, r1i + q1r, w1c, w1s);
+            put<T, Rot>(y4r, y4i, b, r1r + q1i, r1i - q1r, w4c, w4s);
+            put<T, Rot>(y2r, y2i, b, r2r - q2i, r2i + q2r, w2c, w2s);
+            put<T, Rot>(y3r, y3i, b, r2r + q2i, r2i - q2r, w3c, w3s);
         }
+    });
 }
 
 // Any odd radix, by pairing inputs j and ip - j as the radix-3 and -5 passes do. Sizes drawn
@@ -212,62 +198,57 @@ void pass_odd(int ido, int ip, int l1, Split<T> a, Split<T> y, const T* wc, cons
         sn[(size_t)j] = (T)(S * sin(angle));
     }
     std::vector<T> sums((size_t)half * 2 * lanes), diffs((size_t)half * 2 * lanes);
-    for (int k = 0; k < l1; k++)
-        for (int i = 0; i < ido; i++) {
-            const T *a0r = a.re + IN_AT(i, 0, k), *a0i = a.im + IN_AT(i, 0, k);
-            T *y0r = y.re + OUT_AT(i, k, 0), *y0i = y.im + OUT_AT(i, k, 0);
+    each_butterfly(ido, l1, [&]<bool Rot>(int k, int i) {
+        const T *a0r = a.re + IN_AT(i, 0, k), *a0i = a.im + IN_AT(i, 0, k);
+        T *y0r = y.re + OUT_AT(i, k, 0), *y0i = y.im + OUT_AT(i, k, 0);
+        for (int b = 0; b < lanes; b++) {
+            y0r[b] = a0r[b];
+            y0i[b] = a0i[b];
+        }
+        for (int j = 1; j <= half; j++) {
+            const T *ajr = a.re + IN_AT(i, j, k), *aji = a.im + IN_AT(i, j, k);
+            const T *anr = a.re + IN_AT(i, ip - j, k), *ani = a.im + IN_AT(i, ip - j, k);
+            T* s = sums.data() + (size_t)(j - 1) * 2 * lanes;
+            T* d = diffs.data() + (size_t)(j - 1) * 2 * lanes;
             for (int b = 0; b < lanes; b++) {
-                y0r[b] = a0r[b];
-                y0i[b] = a0i[b];
+                s[b] = ajr[b] + anr[b];
+                s[lanes + b] = aji[b] + ani[b];
+                d[b] = ajr[b] - anr[b];
+                d[lanes + b] = aji[b] - ani[b];
+                y0r[b] += s[b];
+                y0i[b] += s[lanes + b];
+            }
+        }
+        for (int m = 1; m <= half; m++) {
+            T *ymr = y.re + OUT_AT(i, k, m), *ymi = y.im + OUT_AT(i, k, m);
+            T *ynr = y.re + OUT_AT(i, k, ip - m), *yni = y.im + OUT_AT(i, k, ip - m);
+            const T cm = wc[(m - 1) * ido + i], sm = S * ws[(m - 1) * ido + i];
+            const T cn = wc[(ip - m - 1) * ido + i], sn2 = S * ws[(ip - m - 1) * ido + i];
+            T rr[lanes], ri[lanes], qr[lanes], qi[lanes];
+            for (int b = 0; b < lanes; b++) {
+                rr[b] = a0r[b];
+                ri[b] = a0i[b];
+                qr[b] = 0;
+                qi[b] = 0;
             }
             for (int j = 1; j <= half; j++) {
-                const T *ajr = a.re + IN_AT(i, j, k), *aji = a.im + IN_AT(i, j, k);
-                const T *anr = a.re + IN_AT(i, ip - j, k), *ani = a.im + IN_AT(i, ip - j, k);
-                T* s = sums.data() + (size_t)(j - 1) * 2 * lanes;
-                T* d = diffs.data() + (size_t)(j - 1) * 2 * lanes;
+                const int jm = (int)(((long long)j * m) % ip);
+                const T c = cs[(size_t)jm], sv = sn[(size_t)jm];
+                const T* s = sums.data() + (size_t)(j - 1) * 2 * lanes;
+                const T* d = diffs.data() + (size_t)(j - 1) * 2 * lanes;
                 for (int b = 0; b < lanes; b++) {
-                    s[b] = ajr[b] + anr[b];
-                    s[lanes + b] = aji[b] + ani[b];
-                    d[b] = ajr[b] - anr[b];
-                    d[lanes + b] = aji[b] - ani[b];
-                    y0r[b] += s[b];
-                    y0i[b] += s[lanes + b];
+                    rr[b] += c * s[b];
+                    ri[b] += c * s[lanes + b];
+                    qr[b] += sv * d[b];
+                    qi[b] += sv * d[lanes + b];
                 }
             }
-            for (int m = 1; m <= half; m++) {
-                T *ymr = y.re + OUT_AT(i, k, m), *ymi = y.im + OUT_AT(i, k, m);
-                T *ynr = y.re + OUT_AT(i, k, ip - m), *yni = y.im + OUT_AT(i, k, ip - m);
-                T rr[lanes], ri[lanes], qr[lanes], qi[lanes];
-                for (int b = 0; b < lanes; b++) {
-                    rr[b] = a0r[b];
-                    ri[b] = a0i[b];
-                    qr[b] = 0;
-                    qi[b] = 0;
-                }
-                for (int j = 1; j <= half; j++) {
-                    const int jm = (int)(((long long)j * m) % ip);
-                    const T c = cs[(size_t)jm], sv = sn[(size_t)jm];
-                    const T* s = sums.data() + (size_t)(j - 1) * 2 * lanes;
-                    const T* d = diffs.data() + (size_t)(j - 1) * 2 * lanes;
-                    for (int b = 0; b < lanes; b++) {
-                        rr[b] += c * s[b];
-                        ri[b] += c * s[lanes + b];
-                        qr[b] += sv * d[b];
-                        qi[b] += sv * d[lanes + b];
-                    }
-                }
-                for (int b = 0; b < lanes; b++) {
-                    ymr[b] = rr[b] - qi[b];
-                    ymi[b] = ri[b] + qr[b];
-                    ynr[b] = rr[b] + qi[b];
-                    yni[b] = ri[b] - qr[b];
-                }
+            for (int b = 0; b < lanes; b++) {
+                put<T, Rot>(ymr, ymi, b, rr[b] - qi[b], ri[b] + qr[b], cm, sm);
+                put<T, Rot>(ynr, yni, b, rr[b] + qi[b], ri[b] - qr[b], cn, sn2);
             }
-            if (i > 0)
-                for (int m = 1; m < ip; m++)
-                    rotate<T, S>(y.re + OUT_AT(i, k, m), y.im + OUT_AT(i, k, m), wc[(m - 1) * ido + i],
-                                 ws[(m - 1) * ido + i]);
         }
+    });
 }
 
 #undef IN_AT

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <vector>
 
+#include <sys/mman.h>
 #include <xxhash.h>
 
 #include "engine/cfft2d.h"
@@ -34,12 +35,22 @@ struct CacheEntry {
     int width = 0, height = 0, fw = 0, fh = 0;
     bool used = false;
     Buffer data;  // empty slot when absent
+    size_t floats = 0;
+};
+
+// A freed buffer kept until the next composite ends: editing one picture frees its old
+// spectrum and needs a new one of the same size at every composite, and reusing the memory
+// spares the page faults of fresh allocations of many megabytes.
+struct Spare {
+    size_t floats;
+    Buffer data;
 };
 
 // Serialises convolutions: the cache and the processor plan are shared by every composite,
 // whichever thread runs it.
 std::mutex cache_lock;
 std::vector<CacheEntry> cache;
+std::vector<Spare> spares;
 std::unique_ptr<Cfft2dPlan> cpu_plan;
 
 std::atomic<bool> gpu_allowed{true};
@@ -57,8 +68,33 @@ CacheEntry* find_entry(int kind, uint64_t key1, uint64_t key2, int width, int he
     return nullptr;
 }
 
+Buffer take_buffer(size_t floats)
+{
+    for (size_t i = spares.size(); i-- > 0;)
+        if (spares[i].floats == floats) {
+            Buffer b = std::move(spares[i].data);
+            spares.erase(spares.begin() + (long)i);
+            return b;
+        }
+    const size_t bytes = sizeof(float) * floats;
+    float* data = (float*)wrmalloc(bytes);
+    // Frames run to tens of megabytes: huge pages turn thousands of page faults on first touch
+    // into a few. Only the whole 2 MiB pages inside the block can be given.
+    const uintptr_t huge = (uintptr_t)1 << 21;
+    const uintptr_t start = ((uintptr_t)data + huge - 1) & ~(huge - 1), end = ((uintptr_t)data + bytes) & ~(huge - 1);
+    if (end > start)
+        madvise((void*)start, end - start, MADV_HUGEPAGE);
+    return Buffer(data);
+}
+
+void keep_spare(Buffer data, size_t floats)
+{
+    spares.push_back({floats, std::move(data)});
+}
+
 // Takes the last empty slot, else grows the table; the new entry counts as used.
-const float* insert_entry(int kind, uint64_t key1, uint64_t key2, int width, int height, int fw, int fh, Buffer data)
+const float* insert_entry(int kind, uint64_t key1, uint64_t key2, int width, int height, int fw, int fh, Buffer data,
+                          size_t floats)
 {
     CacheEntry* slot = nullptr;
     for (size_t i = cache.size(); i-- > 0;)
@@ -79,6 +115,7 @@ const float* insert_entry(int kind, uint64_t key1, uint64_t key2, int width, int
     slot->fh = fh;
     slot->used = true;
     slot->data = std::move(data);
+    slot->floats = floats;
     return slot->data.get();
 }
 
@@ -141,12 +178,15 @@ const float* spectrum_locked(const Image image, uint64_t hash, int width, int he
         e->used = true;
         return e->data.get();
     }
-    Buffer frame((float*)wrmalloc(sizeof(float) * 2 * (size_t)fw * fh));
+    const size_t floats = 2 * (size_t)fw * fh;
+    Buffer frame = take_buffer(floats);
     auto lay = [&](float* f) { lay_image(f, image, width, height, fw, fh); };
     lay(frame.get());
-    if (!transform(frame.get(), fw, fh, 0, lay))
+    if (!transform(frame.get(), fw, fh, 0, lay)) {
+        keep_spare(std::move(frame), floats);
         return nullptr;
-    return insert_entry(kind_spectrum, hash, 0, width, height, fw, fh, std::move(frame));
+    }
+    return insert_entry(kind_spectrum, hash, 0, width, height, fw, fh, std::move(frame), floats);
 }
 
 int clamp_offset(long long v)
@@ -244,16 +284,20 @@ void convolve_layer(const Image layer, Image accumulated, int width, int height,
         const float* d = spectrum_locked(accumulated, accumulated_hash, width, height, fw, fh);
         if (!s || !d)
             return;
-        Buffer product((float*)wrmalloc(sizeof(float) * 2 * (size_t)n));
+        Buffer product = take_buffer(2 * (size_t)n);
         auto multiply = [&](float* p) { multiply_spectra(s, d, p, (size_t)n); };
         multiply(product.get());
-        if (!transform(product.get(), fw, fh, 1, multiply))
+        const bool done = transform(product.get(), fw, fh, 1, multiply);
+        if (done) {
+            Buffer real = take_buffer((size_t)n);
+            for (long long i = 0; i < n; i++)
+                real[i] = product[2 * i];
+            result = insert_entry(kind_result, layer_hash, accumulated_hash, width, height, fw, fh, std::move(real),
+                                  (size_t)n);
+        }
+        keep_spare(std::move(product), 2 * (size_t)n);
+        if (!done)
             return;
-        Buffer real((float*)wrmalloc(sizeof(float) * (size_t)n));
-        for (long long i = 0; i < n; i++)
-            real[i] = product[2 * i];
-        product.reset();
-        result = insert_entry(kind_result, layer_hash, accumulated_hash, width, height, fw, fh, std::move(real));
     }
 
     // The two 1/N forward scalings and the unscaled backward transform leave the plain
@@ -272,9 +316,10 @@ void convolve_layer(const Image layer, Image accumulated, int width, int height,
 void release_unused_convolution_buffers()
 {
     std::lock_guard<std::mutex> hold(cache_lock);
+    spares.clear();
     for (CacheEntry& e : cache) {
         if (!e.used && e.data) {
-            e.data.reset();
+            keep_spare(std::move(e.data), e.floats);
             e.kind = 0;
         }
         e.used = false;

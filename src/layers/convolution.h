@@ -33,7 +33,8 @@ void place_result(const float* result, Image destination, int fw, int fh, int wi
                   float scale, int add);
 
 // End of a composite: frees every cached spectrum and result that this composite did not use,
-// then marks the rest unused for the next one.
+// then marks the rest unused for the next one. Their memory is kept for reuse by the next
+// composite and freed at the end of it.
 void release_unused_convolution_buffers();
 
 // Transforms computed since the last reset, per backend: the cache's promise made countable.
