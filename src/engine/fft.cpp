@@ -11,7 +11,7 @@
 // Factors tried in the order 4, 2, 3, 5, then odd numbers; every factor is divided out as
 // often as it goes. A 2 found after other factors moves to the front, so that the passes
 // which handle an even ido (radix 2 and 4) are exactly those next to the data's ends.
-static std::vector<int> factorise(int n)
+std::vector<int> fft_factorise(int n)
 {
     static const int first_tries[4] = {4, 2, 3, 5};
     std::vector<int> f;
@@ -43,7 +43,7 @@ std::shared_ptr<const FftPlan> fft_plan_build(int n)
     plan->twiddles.assign((size_t)n, 0.0f);
     if (n == 1)
         return plan;
-    plan->factors = factorise(n);
+    plan->factors = fft_factorise(n);
     const int nf = (int)plan->factors.size();
     plan->stage_offset.assign((size_t)nf, 0);
 

@@ -36,6 +36,11 @@ struct FftPlan {
     int lanes = 4;
 };
 
+// The radices of a transform of size n > 1, in the order the passes use them: 4, 2, 3, 5
+// and then odd numbers tried in turn, a 2 found after other factors moved to the front. The
+// complex transforms of the convolution split their sizes the same way.
+std::vector<int> fft_factorise(int n);
+
 // Builds a plan from scratch, without the cache.
 std::shared_ptr<const FftPlan> fft_plan_build(int n);
 // The cached plan for n (built on first use); safe to call from any thread.
