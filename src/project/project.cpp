@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "engine/block_geometry.h"
 #include "engine/fft_size.h"
 #include "support/log.h"
 
@@ -124,32 +125,14 @@ void save_undo(Project& p)
         memcpy(p.undo_image[y], l.image[y], (size_t)p.width * sizeof(float));
 }
 
-// Columns of one synthesis block: 4 seconds (120 with long blocks), more for tall pictures,
-// even, never under 24. Worked in 64 bits so that an absurd resolution cannot overflow.
-static long long even_down(long long w) { return w & ~1ll; }
-
 void update_block_width(Project& p)
 {
-    float resolution = std::isnan(p.time_resolution) ? 0.0f : std::clamp(p.time_resolution, -1.0e6f, 1.0e6f);
-    long long r = (long long)resolution;
-    long long w;
-    if (p.long_blocks) {
-        w = even_down(r * 120);
-    } else {
-        w = even_down(r * 4);
-        if (p.height > 1000)
-            w = w * (p.height / 1000 + 1);
-    }
-    p.block_width = (int)std::clamp(w, 24ll, (long long)INT_MAX - 1);
+    p.block_width = synthesis_block_width(p.time_resolution, p.height, p.long_blocks);
 }
 
 void pad_original_sound(Project& p)
 {
-    size_t size = (size_t)(p.block_count + 1) * (size_t)(p.block_length / 2);
-    // A short odd block length cannot cover the sound in half blocks; never cut real samples.
-    size = std::max(size, (size_t)p.original_sound_length);
-    p.original_sound.resize(size, 0.0f);
-    std::fill(p.original_sound.begin() + p.original_sound_length, p.original_sound.end(), 0.0f);
+    extend_original_sound(p.original_sound, p.original_sound_length, p.block_length);
 }
 
 bool set_original_sound(Project& p, std::vector<float> samples, int length)
