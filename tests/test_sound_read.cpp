@@ -442,6 +442,31 @@ TEST(SoundRead, DispatchByExtension)
     EXPECT_EQ(b[3], 0);
 }
 
+TEST(SoundRead, ResampledLoadGivesOneChannelAtTheInternalRate)
+{
+    TempDir dir;
+    std::vector<int64_t> values;
+    for (int i = 0; i < 48000; i++)
+        values.push_back(i % 2 ? 8192 : 16384);   // left 0.25, right 0.125
+    const std::string path = dir.file("s.wav");
+    const std::vector<unsigned char> wav = wav_file(1, 2, 24000, 16, le_samples(values, 2));
+    write_binary_file(path, wav.data(), wav.size());
+    const float gain = std::sqrt(24000.0f / 44100.0f);
+    // The sound is one constant level, so away from the ends the resampled values are that
+    // level times the transforms' gain.
+    const float expected[] = {0.1875f, 0.25f, 0.125f, 0.1875f};
+    for (int mode = 0; mode < 4; mode++) {
+        std::vector<float> r = load_sound_resampled(path.c_str(), mode, 44100);
+        ASSERT_EQ(r.size(), 44100u) << mode;
+        EXPECT_NEAR(r[22050], expected[mode] * gain, 1e-4f) << mode;
+    }
+    // At the internal rate nothing is resampled.
+    const std::vector<unsigned char> wav44 = wav_file(1, 2, 44100, 16, le_samples(values, 2));
+    write_binary_file(path, wav44.data(), wav44.size());
+    std::vector<float> same = load_sound_resampled(path.c_str(), sound_right, 44100);
+    EXPECT_EQ(same, std::vector<float>(24000, 0.125f));
+}
+
 // Files made with the command-line encoders from a WAV the test writes.
 class CodecRead : public testing::Test {
 protected:

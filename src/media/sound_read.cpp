@@ -7,6 +7,7 @@
 #include <string>
 #include <sys/stat.h>
 
+#include "media/resample.h"
 #include "support/alloc.h"
 #include "support/log.h"
 #include "support/paths.h"
@@ -130,4 +131,23 @@ Sound load_sound(const char* path, int mode)
     if (!data)
         return {};
     return reader(data.get(), size, mode);
+}
+
+std::vector<float> load_sound_resampled(const char* path, int mode, int sample_rate)
+{
+    Sound s = load_sound(path, mode);
+    if (s.samples.empty())
+        return {};
+    if (s.channels == 2) {
+        // Mode 3's stereo pair: the one channel the caller wants is the mean of the two.
+        for (size_t i = 0; i < s.frames; i++)
+            s.samples[i] = (s.samples[2 * i] + s.samples[2 * i + 1]) * 0.5f;
+        s.samples.resize(s.frames);
+        s.channels = 1;
+    } else if (s.channels != 1) {
+        select_channels(s, sound_mix);
+    }
+    if (s.sample_rate != sample_rate)
+        return resample_sound(std::move(s.samples), s.sample_rate, sample_rate);
+    return std::move(s.samples);
 }

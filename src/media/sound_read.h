@@ -63,6 +63,11 @@ Sound load_sound_ogg_mem(const unsigned char* data, size_t size, int mode);
 // "aif", "aiff", "aifc"; "mp3"; "flac", "fla"; "ogg", "oga". Other names give an empty Sound.
 Sound load_sound(const char* path, int mode);
 
+// One channel at `sample_rate`: the file read with `mode`, resampled when its rate differs.
+// Mode 3 yields a stereo pair, which is mixed here into its mean, since what reads the
+// result (analysis, the original sound) holds one channel. Empty on failure.
+std::vector<float> load_sound_resampled(const char* path, int mode, int sample_rate);
+
 // Internal helpers shared by the readers.
 // Channels in the result of selection `mode` from `channels` channels.
 int selected_channel_count(int channels, int mode);
