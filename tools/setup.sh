@@ -3,7 +3,7 @@
 # Quiet and idempotent when everything is present; apt-get update runs only when something is missing.
 set -e
 PACKAGES="build-essential cmake ninja-build pkg-config
-libsdl2-dev libstb-dev libflac-dev libmpg123-dev libxxhash-dev
+libsdl2-dev libstb-dev libflac-dev libmpg123-dev libvorbis-dev libxxhash-dev
 opencl-headers ocl-icd-opencl-dev libclfft-dev pocl-opencl-icd fonts-dejavu-core
 libgtest-dev libbenchmark-dev libfftw3-dev clang libclang-rt-14-dev
 flac lame vorbis-tools sox imagemagick libtiff-tools"

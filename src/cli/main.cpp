@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "cli/probe.h"
 #include "project/project.h"
 #include "project/project_prefs.h"
 #include "support/expression.h"
@@ -16,7 +17,8 @@ static void print_usage(FILE* out)
             "Usage: sonographica-cli [options] [FILE.sga]\n"
             "  --help         show this text\n"
             "  --version      print the program's name and version\n"
-            "  --eval EXPR    print the value of an expression; exit 1 when it has none\n");
+            "  --eval EXPR    print the value of an expression; exit 1 when it has none\n"
+            "  --probe FILE   print what a sound file decodes to, as JSON\n");
 }
 
 // Prints the value, or "nan" when the expression has none. The highlight marks of the
@@ -73,6 +75,14 @@ int main(int argc, char** argv)
             }
             load_preferences();
             return eval_command(argv[i + 1]);
+        }
+        if (!strcmp(a, "--probe")) {
+            if (i + 1 >= argc) {
+                fprintf(stderr, "sonographica-cli: option '--probe' needs a file name\n");
+                print_usage(stderr);
+                return 2;
+            }
+            return probe_sound_file(argv[i + 1]);
         }
         fprintf(stderr, "sonographica-cli: unknown option '%s'\n", a);
         print_usage(stderr);
