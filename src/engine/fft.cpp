@@ -88,6 +88,8 @@ std::shared_ptr<const FftPlan> fft_plan_build(int n)
         l1 = l2;
     }
 
+    // The split values never outnumber the twiddles: reserving n spares the copies of growth.
+    plan->split.reserve((size_t)n);
     l1 = 1;
     for (int s = 0; s < nf; s++) {
         const int ip = plan->factors[(size_t)s];
@@ -458,9 +460,11 @@ void real_fft_with_plan(const FftPlan& plan, float* in, float* out, int directio
         out[i] = result[i] * scale;
 }
 
-// A few recently used plans, shared between threads; each thread also remembers the plan
-// of its last call, which spares the lock for runs of transforms of one size.
-static const size_t cache_max_plans = 8;
+// Recently used plans, shared between threads; each thread also remembers the plan of its
+// last call, which spares the lock for runs of transforms of one size. The count allows for
+// the many small sizes of one analysis, so that the large plan of the whole sound, the
+// costliest to rebuild, outlives them; the float budget bounds the memory.
+static const size_t cache_max_plans = 32;
 static const size_t cache_max_floats = (size_t)1 << 24;
 
 static std::mutex cache_lock;
