@@ -170,12 +170,15 @@ struct Session {
             n += v == status;
         return n;
     }
-    // Waits until every block is done; false after 30 s.
+    // Waits until every block is done, then joins the workers (which then have nothing left
+    // to do); false after 30 s.
     bool wait_done()
     {
         for (int i = 0; i < 30000; i++) {
-            if (count(block_done) == (int)s.block_status.size())
+            if (count(block_done) == (int)s.block_status.size()) {
+                synthesis_stop_workers(s);
                 return true;
+            }
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         return false;

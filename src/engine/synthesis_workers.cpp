@@ -206,12 +206,11 @@ void free_bank(PlaybackState& s)
     s.bank_key = BankKey();
 }
 
-void bank_builder(PlaybackState* state, BankKey key)
+void bank_builder(PlaybackState* state, BankKey key, int threads)
 {
     PlaybackState& s = *state;
     auto bank = std::make_unique<NoiseBank>();
-    if (!build_noise_bank(*bank, key.rows, key.fmin, key.fmax, key.base, key.sample_rate, s.worker_count,
-                          &s.bank_abort))
+    if (!build_noise_bank(*bank, key.rows, key.fmin, key.fmax, key.base, key.sample_rate, threads, &s.bank_abort))
         return;
     {
         std::lock_guard<std::mutex> level(s.level_lock);
@@ -237,7 +236,7 @@ void ensure_bank(PlaybackState& s, const SynthesisRequest& r)
         return;
     free_bank(s);
     s.bank_key = key;
-    s.bank_thread = std::thread(bank_builder, &s, key);
+    s.bank_thread = std::thread(bank_builder, &s, key, std::max(s.worker_count, 1));
 }
 
 // Carriers, lossless set-up or noise bank, when what they were built for changed.
@@ -290,7 +289,8 @@ void restart(PlaybackState& s, const SynthesisRequest& r, int mode, bool clear)
     s.mode = mode;
     s.configured = true;
     s.input = r.input;
-    s.worker_count = std::max(s.worker_count, 1);
+    if (s.worker_count < 1)
+        s.worker_count = 1;
     if (!s.worker_block || s.worker_slots != s.worker_count) {
         s.worker_block = std::make_unique<std::atomic<int>[]>((size_t)s.worker_count);
         s.worker_slots = s.worker_count;
