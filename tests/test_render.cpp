@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -235,4 +237,58 @@ TEST(OfflineRender, LosslessRoundTripOfAnAnalysedSound)
     const double ser = 10.0 * std::log10(xx / err);
     // Measured: 55.0 dB without the first and last half second.
     EXPECT_GT(ser, 52.0);
+}
+
+namespace {
+
+// A base85 block of `values` on one line: five characters per word, least significant digit
+// first.
+std::string base85_block(const std::vector<float>& values)
+{
+    std::string text = "Base85 " + std::to_string(values.size()) + " words\n";
+    for (size_t i = 0; i < values.size(); i++) {
+        uint32_t w;
+        memcpy(&w, &values[i], 4);
+        for (int d = 0; d < 5; d++) {
+            text += (char)(w % 85 + 37);
+            w /= 85;
+        }
+    }
+    return text + "z\n";
+}
+
+}  // namespace
+
+TEST(OfflineRender, SaveLinesOfTheCommandLineRenderTheProject)
+{
+    // A 200 x 24 picture at 10 px/s, saved as sound in noise mode, then with live synthesis on.
+    TempDir dir;
+    std::vector<float> pixels(200 * 24);
+    for (size_t i = 0; i < pixels.size(); i++)
+        pixels[i] = (float)((i * 7) % 11) / 10.0f;
+    const std::string picture = "Time resolution 10 px/s\nFrequency range 100 Hz - 3000 Hz\n"
+                                "Dimensions 200 px x 24 px\nNew layer \"a\"\n" + base85_block(pixels);
+    write_text_file(dir.file("noise.sga"), picture + "Save \"noise.wav\"\n");
+    write_text_file(dir.file("live.sga"), picture + "Synthesis live\n");
+    std::string out;
+    ASSERT_EQ(run_command(cli_path() + " " + quoted(dir.file("noise.sga")) + " 2>&1", &out), 0) << out;
+    EXPECT_NE(out.find("Rendering sound (noise synthesis): 100%"), std::string::npos) << out;
+    Sound noise = load_sound(dir.file("noise.wav").c_str(), 0);
+    EXPECT_EQ(noise.frames, 882000u);  // 20 s at the default 44.1 kHz
+    EXPECT_EQ(noise.sample_rate, 44100);
+    EXPECT_NEAR(peak_of(noise.samples), 1.0f, 1e-6f);
+
+    // The synthesis word takes effect once its file has been read, as in the desktop program.
+    ASSERT_EQ(run_command(cli_path() + " " + quoted(dir.file("live.sga")) + " -e " +
+                              quoted("Save \"" + dir.file("live.aif") + "\"") + " 2>&1",
+                          &out),
+              0)
+        << out;
+    EXPECT_NE(out.find("Rendering sound (live synthesis): 100%"), std::string::npos) << out;
+    Sound live = load_sound(dir.file("live.aif").c_str(), 0);
+    EXPECT_NEAR((double)live.frames, 199.0 * 4410.0 + 1.0, 1.0);
+    std::string info;
+    ASSERT_EQ(run_command("sox --i " + quoted(dir.file("live.aif")) + " 2>&1", &info), 0) << info;
+    EXPECT_NE(info.find("Sample Rate    : 44100"), std::string::npos) << info;
+    EXPECT_NE(info.find("= " + std::to_string(live.frames) + " samples"), std::string::npos) << info;
 }

@@ -190,6 +190,13 @@ void fill_output(PlaybackState& s, int frames, float* stereo_out)
         play_rendered(s, frames, stereo_out);
 }
 
+void playback_reserve(PlaybackState& s, int frames)
+{
+    std::lock_guard<std::mutex> lock(s.live_lock);
+    if (frames > 0 && (int)s.mono.size() < frames)
+        s.mono.resize((size_t)frames);
+}
+
 void playback_start(PlaybackState& s)
 {
     s.play_state = play_playing;

@@ -167,6 +167,10 @@ struct PlaybackState {
 void playback_init(PlaybackState& s, int sample_rate, float fmin, float fmax, float time_resolution,
                    const LivePicture& picture, int workers = 0);
 
+// Sizes the live player's work buffer for callbacks of up to `frames` frames, so that the
+// audio thread never allocates (it grows the buffer itself only for a longer callback).
+void playback_reserve(PlaybackState& s, int frames);
+
 // Fills `frames` interleaved stereo frames: silence, then either the rendered output at the
 // play position (block modes) or live samples (live synthesis on, lossless off), times the
 // volume. Holds the playback lock throughout; never waits for the workers.
