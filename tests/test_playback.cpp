@@ -327,13 +327,16 @@ TEST(SynthesisWorkers, DraggedKnobRestartsOnlyWhenReleased)
 TEST(SynthesisWorkers, StoppingLeavesNoBlockHalfDoneAndSuspendHoldsTheWorkers)
 {
     Session w(2, 400, 40);
-    w.s.courtesy_sleeps = true;  // slow enough to be caught mid-block
+    w.s.courtesy_sleeps = true;  // slow enough to be caught mid-block, mostly
     ASSERT_TRUE(w.update());
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    for (int i = 0; i < 5000 && w.count(block_done) == 0; i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     synthesis_stop_workers(w.s);
+    // Whatever the workers were doing, every block is either done or pending again.
     EXPECT_EQ(w.count(block_rendering), 0);
-    EXPECT_LT(w.count(block_done), 20);
+    EXPECT_EQ(w.count(block_done) + w.count(block_pending), 20);
     EXPECT_FALSE(w.s.abort);
+    EXPECT_TRUE(w.s.workers.empty());
 
     // Suspended workers render nothing until released.
     w.s.courtesy_sleeps = false;
