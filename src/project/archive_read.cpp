@@ -196,7 +196,7 @@ void cmd_dimensions(Line& l, bool exact)
         return;
     }
 
-    std::scoped_lock lock(p.layer_table_lock, p.undo_lock, p.image_lock);
+    std::scoped_lock lock(p.synthesis_copy_lock, p.layer_table_lock, p.undo_lock, p.image_lock);
     if (clear) {
         // The emptying keeps the frequency scale: a status file states the scale just
         // before its "Dimensions" line, and would otherwise always come back logarithmic.

@@ -50,7 +50,7 @@ void free_pictures(Project& p, bool layers)
 
 void reset_project(Project& p)
 {
-    std::scoped_lock lock(p.layer_table_lock, p.undo_lock, p.image_lock);
+    std::scoped_lock lock(p.synthesis_copy_lock, p.layer_table_lock, p.undo_lock, p.image_lock);
     reset_project_locked(p);
 }
 

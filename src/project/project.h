@@ -78,7 +78,7 @@ struct Project {
 
     // Synthesis and playback.
     bool lossless = false;
-    bool live_synthesis = false;
+    std::atomic<bool> live_synthesis{false};   // read by the compositing thread
     bool long_blocks = false;
     bool loop_playback = false;
     int sample_rate = 44100;                  // the rate of all sound inside the program

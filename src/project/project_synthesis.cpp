@@ -23,7 +23,7 @@ void project_playback_init(PlaybackState& s, Project& p, int workers)
     picture.lock = &p.synthesis_copy_lock;
     picture.updated = &p.synthesis_copy_updated;
     playback_init(s, p.sample_rate, p.analysis_fmin, p.analysis_fmax, p.analysis_time_resolution, picture, workers);
-    s.controls.live_synthesis = p.live_synthesis;
+    s.controls.live_synthesis = p.live_synthesis.load();
     s.controls.lossless = p.lossless;
     s.controls.loop_playback = p.loop_playback;
 }
