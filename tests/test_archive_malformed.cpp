@@ -80,7 +80,7 @@ TEST_F(MalformedTest, SelectingInAnEmptyTable)
                         "Multiply layer by 2\nBlending division\nUndo\nDelete layer\nMerge down layer\n"
                         "Duplicate layer\nMove layer up\nMove layer +1 px x +1 px\nOriginal layer image (2 x 2)\n"
                         "Central convolution point 1 px , 1 px\nOperation invert"),
-              1) << "only the operation placeholder may speak";
+              0) << "nothing to act on, nothing to report";
     EXPECT_EQ(p().current_layer, -1);
     EXPECT_TRUE(p().layers.empty());
 }

@@ -4,6 +4,9 @@
 #pragma once
 #include <string>
 
+#include "layers/composite_thread.h"
+#include "layers/spray.h"
+#include "layers/tool_view.h"
 #include "media/import.h"
 #include "project/archive_read.h"
 #include "project/history.h"
@@ -27,6 +30,13 @@ struct HistoryUnits {
     bool relative_selection = false; // "Selected layer %+d"
 };
 
+// Painting tool settings that a spray stroke reads besides its arguments.
+struct ToolSettings {
+    int spray_harmonics = 100;       // "Tool:Spray harmonics"
+    bool harmonics_modifier = false;
+    bool magnet_modifier = false;
+};
+
 struct App {
     Project project;
     ArchiveState archive;
@@ -43,4 +53,11 @@ struct App {
     int view_zoom_flag = 0;          // raised by the "zoom" line
     std::string last_folder;         // folder of the last file opened
     PrefStore* prefs = nullptr;      // the preference store of the run
+
+    // Declared after the project: their threads (compositing, spray drainer) are joined before
+    // the project goes.
+    Compositor compositor;
+    ToolView tool_view;              // the view as the painting tools see it
+    ToolSettings tools;
+    SprayTool spray;
 };

@@ -51,7 +51,7 @@ struct Project {
     int current_layer = -1;
     int layer_name_counter = 1;
     std::atomic<bool> recomposite_needed{false};  // set from any thread that changes pixels
-    int content_changed = 0;
+    std::atomic<int> content_changed{0};      // read by the spray drainer while the main loop consumes it
 
     // Locks, always taken in this order where several are held together.
     std::mutex layer_table_lock;
