@@ -17,6 +17,16 @@ struct StderrCapture {
         FILE* f = freopen(dir.file("stderr.txt").c_str(), "w", stderr);
         (void)f;
     }
+    // What was written since the last call, capture going on.
+    std::string take()
+    {
+        fflush(stderr);
+        std::string all = read_text_file(dir.file("stderr.txt"));
+        std::string fresh = all.substr(taken < all.size() ? taken : all.size());
+        taken = all.size();
+        return fresh;
+    }
+    size_t taken = 0;
     // What was written so far; standard error goes back to where it was.
     std::string finish()
     {
