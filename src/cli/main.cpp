@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/probe.h"
+#include "cli/run_lines.h"
 #include "project/project.h"
 #include "project/project_prefs.h"
 #include "support/expression.h"
@@ -18,7 +19,11 @@ static void print_usage(FILE* out)
             "  --help         show this text\n"
             "  --version      print the program's name and version\n"
             "  --eval EXPR    print the value of an expression; exit 1 when it has none\n"
-            "  --probe FILE   print what a sound file decodes to, as JSON\n");
+            "  --probe FILE   print what a sound file decodes to, as JSON\n"
+            "  FILE.sga       run the lines of an archive file\n"
+            "  -e LINE        run one archive line (repeatable; files and lines run in order)\n"
+            "  --record       record what runs in the history (off by default)\n"
+            "  --info         print the project as JSON after the lines ran\n");
 }
 
 // Prints the value, or "nan" when the expression has none. The highlight marks of the
@@ -57,6 +62,7 @@ static void load_preferences()
 
 int main(int argc, char** argv)
 {
+    CliRun run;
     for (int i = 1; i < argc; i++) {
         const char* a = argv[i];
         if (!strcmp(a, "--help") || !strcmp(a, "-h")) {
@@ -84,10 +90,21 @@ int main(int argc, char** argv)
             }
             return probe_sound_file(argv[i + 1]);
         }
+        int used = cli_run_option(argc, argv, i, run);
+        if (used < 0) {
+            print_usage(stderr);
+            return 2;
+        }
+        if (used > 0) {
+            i += used - 1;
+            continue;
+        }
         fprintf(stderr, "sonographica-cli: unknown option '%s'\n", a);
         print_usage(stderr);
         return 2;
     }
+    if (cli_run_requested(run))
+        return cli_run(run);
     print_usage(stdout);
     return 0;
 }

@@ -19,3 +19,17 @@ int classify_file_name(const std::string& name)
             return file_class_image;
     return file_class_sound;
 }
+
+std::string find_load_file(const std::string& name, const std::string& archive_folder)
+{
+    if (name.empty())
+        return "";
+    if (file_exists(name))
+        return name;
+    if (!archive_folder.empty()) {
+        std::string beside = path_join(archive_folder, get_filename_from_path(name));
+        if (file_exists(beside))
+            return beside;
+    }
+    return "";
+}

@@ -13,3 +13,7 @@ enum : int {
 // image; anything else is a sound. The extension is what follows the last point of the
 // name's last component, compared in lower case.
 int classify_file_name(const std::string& name);
+
+// Where a file named in an archive is found: the name itself when that file exists; else the
+// archive folder joined with the name's last component when that file exists; else "".
+std::string find_load_file(const std::string& name, const std::string& archive_folder);

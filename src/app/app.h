@@ -1,0 +1,46 @@
+// The shared state of a run: the open project, the interpreter and history recorder, the
+// file load in progress, and the requests and toggles through which the archive language
+// talks to the interface. Plain data: the interface derives what it shows from it.
+#pragma once
+#include <string>
+
+#include "media/import.h"
+#include "project/archive_read.h"
+#include "project/history.h"
+#include "project/project.h"
+
+struct PrefStore;
+
+// Raised by archive lines and carried out by the main loop (or by the command-line runner).
+struct AppRequests {
+    int live_synthesis_on = 0;       // switch live synthesis on ("Synthesis" lines)
+    int archive_line_executed = 0;   // refresh the window title and layer state
+    int layer_list_refresh = 0;      // rebuild the layer list and the blending check marks
+    int quit = 0;
+};
+
+// Units in which recorded lines write positions and sizes (unit indexes).
+struct HistoryUnits {
+    int time = 3;                    // "sec"
+    int frequency_position = 4;      // "Hz"
+    int frequency_dimensions = 5;    // "st"
+    bool relative_selection = false; // "Selected layer %+d"
+};
+
+struct App {
+    Project project;
+    ArchiveState archive;
+    HistoryRecorder history;
+    LoadRequest load;
+    AppRequests requests;
+    HistoryUnits units;
+
+    // Toggles read by the stack code.
+    bool view_current_layer_only = false;
+    bool view_current_group_only = false;
+
+    float gamma_control = 1.0f;      // the layer panel's gamma knob: the current layer's gamma
+    int view_zoom_flag = 0;          // raised by the "zoom" line
+    std::string last_folder;         // folder of the last file opened
+    PrefStore* prefs = nullptr;      // the preference store of the run
+};

@@ -1,0 +1,188 @@
+#include "cli/run_lines.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "app/app.h"
+#include "layers/blend.h"
+#include "project/archive_read.h"
+#include "project/history.h"
+#include "project/project_prefs.h"
+#include "project/units.h"
+#include "support/paths.h"
+#include "support/prefs.h"
+
+int cli_run_option(int argc, char** argv, int i, CliRun& run)
+{
+    const char* a = argv[i];
+    if (!strcmp(a, "-e")) {
+        if (i + 1 >= argc)
+            return -1;
+        run.items.push_back({false, argv[i + 1]});
+        return 2;
+    }
+    if (!strcmp(a, "--record")) {
+        run.record = true;
+        return 1;
+    }
+    if (!strcmp(a, "--info")) {
+        run.info = true;
+        return 1;
+    }
+    if (a[0] != '-') {
+        run.items.push_back({true, a});
+        return 1;
+    }
+    return 0;
+}
+
+bool cli_run_requested(const CliRun& run) { return !run.items.empty() || run.info; }
+
+// What the main loop would do with the requests the lines raised.
+static void carry_out_requests(App& app)
+{
+    if (app.requests.live_synthesis_on) {
+        app.project.live_synthesis = true;
+        app.requests.live_synthesis_on = 0;
+    }
+}
+
+static void run_text(App& app, const std::string& text)
+{
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (;;) {
+        size_t end = text.find('\n', start);
+        lines.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
+        if (end == std::string::npos)
+            break;
+        start = end + 1;
+    }
+    for (size_t i = 0; i < lines.size() && !app.requests.quit; i++) {
+        std::string& line = lines[i];
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (app.history.enabled) {
+            // A typed line: recorded as it stands, then executed.
+            record_text(app, record_plain, 0, nullptr, line);
+        }
+        execute_archive_line(app, line, i + 1 < lines.size() ? lines[i + 1].c_str() : nullptr);
+        complete_load(app);
+        carry_out_requests(app);
+    }
+}
+
+// JSON text: quotes, backslashes and control characters escaped; bytes that are not UTF-8
+// (names may come from older archives in a single-byte encoding) become \u00XX.
+static void print_json_string(const std::string& s)
+{
+    putchar('"');
+    const unsigned char* b = (const unsigned char*)s.data();
+    size_t n = s.size();
+    for (size_t i = 0; i < n;) {
+        unsigned c = b[i];
+        if (c == '"' || c == '\\') {
+            printf("\\%c", c);
+            i++;
+        } else if (c < 0x20 || c == 0x7F) {
+            printf("\\u%04x", c);
+            i++;
+        } else if (c < 0x80) {
+            putchar((int)c);
+            i++;
+        } else {
+            size_t len = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
+            bool valid = len > 0 && i + len <= n;
+            for (size_t k = 1; valid && k < len; k++)
+                valid = (b[i + k] & 0xC0) == 0x80;
+            if (valid) {
+                fwrite(b + i, 1, len, stdout);
+                i += len;
+            } else {
+                printf("\\u%04x", c);
+                i++;
+            }
+        }
+    }
+    putchar('"');
+}
+
+static void print_json_number(double v, int digits)
+{
+    if (std::isfinite(v))
+        printf("%.*g", digits, v);
+    else
+        printf("null");
+}
+
+static void print_info(App& app)
+{
+    Project& p = app.project;
+    printf("{\"width\": %d, \"height\": %d, \"fmin\": ", p.width, p.height);
+    print_json_number(p.fmin, 9);
+    printf(", \"fmax\": ");
+    print_json_number(p.fmax, 9);
+    printf(", \"scale_base\": ");
+    print_json_number(p.scale_base, 9);
+    printf(", \"time_resolution\": ");
+    print_json_number(p.time_resolution, 9);
+    printf(", \"synthesis\": \"%s\", \"title\": ", p.lossless ? "lossless" : p.live_synthesis ? "live" : "noise");
+    print_json_string(p.title);
+    printf(", \"current_layer\": %d, \"original_sound_length\": %d, \"original_image\": [%d, %d], \"layers\": [",
+           p.current_layer, p.original_sound_length, p.original_image_width, p.original_image_height);
+    for (size_t i = 0; i < p.layers.size(); i++) {
+        const Layer& l = p.layers[i];
+        double sum = 0.0, sum_squares = 0.0;
+        if (l.image) {
+            for (int y = 0; y < p.height; y++)
+                for (int x = 0; x < p.width; x++) {
+                    double v = l.image[y][x];
+                    sum += v;
+                    sum_squares += v * v;
+                }
+        }
+        printf("%s{\"name\": ", i ? ", " : "");
+        print_json_string(l.name);
+        const char* blending = l.blending >= 0 && l.blending < blend_mode_count ? blending_keywords[l.blending] : "";
+        printf(", \"blending\": \"%s\", \"gamma\": ", blending);
+        print_json_number(l.gamma, 9);
+        printf(", \"off\": %s, \"centre\": [%d, %d], \"centre_set\": %s, \"has_image\": %s, \"sum\": ",
+               l.off ? "true" : "false", l.centre_x, l.centre_y, l.centre_set ? "true" : "false",
+               l.image ? "true" : "false");
+        print_json_number(sum, 17);
+        printf(", \"sum_squares\": ");
+        print_json_number(sum_squares, 17);
+        printf("}");
+    }
+    printf("]}\n");
+}
+
+int cli_run(const CliRun& run)
+{
+    App app;
+    PrefStartupValues values;
+    load_project_preferences(app.project, pref_main_store(), data_folder(), &values);
+    app.prefs = &pref_main_store();
+    history_units_from_preferences(values, &app.units.time, &app.units.frequency_position,
+                                   &app.units.frequency_dimensions);
+    app.units.relative_selection = values.relative_selection_index == 1;
+    app.history.enabled = run.record;
+
+    int status = 0;
+    for (const CliRun::Item& item : run.items) {
+        if (app.requests.quit)
+            break;
+        if (item.is_file) {
+            if (!load_archive(app, item.text))
+                status = 1;
+            carry_out_requests(app);
+        } else {
+            run_text(app, item.text);
+        }
+    }
+    if (run.info)
+        print_info(app);
+    history_close(app.history);
+    return status;
+}

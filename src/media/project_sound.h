@@ -1,0 +1,9 @@
+// Rendering the whole project to a sound file: what `Save "x.wav"` and `Save "x.aif"` write.
+#pragma once
+#include <string>
+
+struct App;
+
+// Renders the project as it would be heard and writes it by the path's extension.
+// Returns true when the file was written.
+bool save_project_sound(App& app, const std::string& path);
