@@ -323,6 +323,25 @@ TEST_F(ImportTest, ImportIntoAnEmptyProjectTakesThePictureSize)
     EXPECT_EQ(p().layers[0].image[19][29], ramp(29, 19));
 }
 
+TEST_F(ImportTest, AnImportedSoundGivesOnlyItsPicture)
+{
+    write_sound(dir.file("half.wav"), 22050);
+    empty_project(80, 40);
+    run("Import \"" + dir.file("half.wav") + "\" hcrop vfit");
+    ASSERT_EQ(p().width, 80);
+    ASSERT_EQ(p().height, 40);
+    ASSERT_EQ(p().layers.size(), 2u);
+    EXPECT_EQ(p().layers[1].name, "half.wav");
+    // 50 analysed columns at the left, 571 rows squeezed into 40; no original sound or image.
+    EXPECT_GT(peak(p().layers[1].image, 40, 50), 0.1f);
+    for (int y = 0; y < 40; y++)
+        for (int x = 50; x < 80; x++)
+            ASSERT_EQ(p().layers[1].image[y][x], 0.0f);
+    EXPECT_EQ(p().original_sound_length, 0);
+    EXPECT_EQ(p().original_image, nullptr);
+    EXPECT_EQ(app.reference_sound, "");
+}
+
 TEST_F(ImportTest, AnOpenLineFindsItsFileMovedNextToTheArchive)
 {
     make_folders(dir.file("moved"));

@@ -49,6 +49,16 @@ bool project_can_hold(const App& app, long long rows, long long columns, const s
     return ok;
 }
 
+// The layer's name goes into a "New layer" line: one too long for a line would be ignored
+// after the project had already changed.
+bool layer_name_fits(const std::string& name, const std::string& path)
+{
+    if (name.size() + 16 < (size_t)archive_line_limit)
+        return true;
+    log_printf(stderr, "Error: the name of %s is too long for a layer\n", path.c_str());
+    return false;
+}
+
 // Executes one line of the completion step (not recorded: the line that started the load is).
 void execute_line(App& app, const char* format, ...) __attribute__((format(printf, 2, 3)));
 void execute_line(App& app, const char* format, ...)
@@ -108,7 +118,7 @@ void complete_open(App& app, LoadRequest& r)
 {
     Project& p = app.project;
     const std::string name = get_filename_from_path(r.path);
-    if (!project_can_hold(app, r.height, r.width, r.path))
+    if (!layer_name_fits(name, r.path) || !project_can_hold(app, r.height, r.width, r.path))
         return;
     if (r.original_image && !project_can_hold(app, r.original_height, r.original_width, r.path))
         return;
@@ -167,6 +177,9 @@ void complete_open(App& app, LoadRequest& r)
 void complete_import(App& app, LoadRequest& r)
 {
     Project& p = app.project;
+    const std::string name = get_filename_from_path(r.path);
+    if (!layer_name_fits(name, r.path))
+        return;
     if ((int)p.layers.size() >= max_layers) {
         log_printf(stderr, "Error: %s cannot be imported: the project has %d layers already\n", r.path.c_str(),
                    (int)p.layers.size());
@@ -194,7 +207,7 @@ void complete_import(App& app, LoadRequest& r)
         }
     }
     const size_t layers_before = p.layers.size();
-    execute_line(app, "New layer \"%s\"", get_filename_from_path(r.path).c_str());
+    execute_line(app, "New layer \"%s\"", name.c_str());
     Layer* layer = current_image_layer(p);
     if (!layer || p.layers.size() != layers_before + 1) {
         log_printf(stderr, "Error: %s could not be imported\n", r.path.c_str());
