@@ -347,6 +347,22 @@ TEST_F(ArchiveTest, OriginalSoundIsPaddedAndFilled)
     EXPECT_EQ(app.archive.pending, pending_original_sound);
 }
 
+TEST_F(ArchiveTest, OriginalSoundAtAnotherRateIsResampled)
+{
+    std::string data;
+    char word[5];
+    for (int i = 0; i < 2205; i++) {
+        base85_encode_word(bits_of(0.5f), word);
+        data.append(word, 5);
+    }
+    run("New original sound (2205 samples)\nSamplerate 22050 Hz\nBase85 2205 words\n" + data + "z");
+    EXPECT_EQ(p().original_sound_length, 4410);
+    // A constant stays constant away from the ends; the resampler keeps its gain of
+    // sqrt(22050 / 44100).
+    EXPECT_NEAR(p().original_sound[2205], 0.5f * std::sqrt(0.5f), 1e-3f);
+    EXPECT_GE((int)p().original_sound.size(), 4410) << "padded for synthesis blocks";
+}
+
 TEST_F(ArchiveTest, SelectedLayerClampsAndReadsSigns)
 {
     run("Clear image\nDimensions 2 px x 2 px\nNew layer \"a\"\nNew layer \"b\"\nNew layer \"c\"");

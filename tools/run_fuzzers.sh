@@ -11,7 +11,7 @@ for f in "$dir"/fuzz_*; do
   work=$(mktemp -d)
   [ -d "$corpus" ] && cp -r "$corpus"/. "$work"/
   echo "== $name: $runs inputs"
-  "$f" -runs="$runs" -seed=1 -max_len=65536 "$work" >"$work.log" 2>&1 || { status=1; tail -n 40 "$work.log"; }
-  rm -rf "$work" "$work.log"
+  "$f" -runs="$runs" -seed=1 -max_len=65536 -artifact_prefix="$work.art-" "$work" >"$work.log" 2>&1 || { status=1; tail -n 40 "$work.log"; }
+  rm -rf "$work" "$work.log" "$work".art-*
 done
 exit $status

@@ -1,10 +1,12 @@
 #include "engine/fft.h"
 
 #include <cmath>
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 
 #include "engine/fft_passes.h"
+#include "engine/fft_size.h"
 #include "support/alloc.h"
 #include "support/log.h"
 
@@ -33,6 +35,10 @@ std::vector<int> fft_factorise(int n)
     return f;
 }
 
+static void chirp_plan_build(FftPlan& plan);
+// Largest size for which the chirp is used: the convolution's size must stay an int.
+static const int chirp_max_size = 1 << 28;
+
 std::shared_ptr<const FftPlan> fft_plan_build(int n)
 {
     if (n < 1)
@@ -40,6 +46,10 @@ std::shared_ptr<const FftPlan> fft_plan_build(int n)
     auto plan = std::make_shared<FftPlan>();
     plan->n = n;
     plan->lanes = fft_radix_passes_eight_lane() ? 8 : 4;
+    if (largest_prime_factor(n) > fft_chirp_min_prime && n <= chirp_max_size) {
+        chirp_plan_build(*plan);
+        return plan;
+    }
     plan->twiddles.assign((size_t)n, 0.0f);
     if (n == 1)
         return plan;
@@ -78,6 +88,8 @@ std::shared_ptr<const FftPlan> fft_plan_build(int n)
         l1 = l2;
     }
 
+    // The split values never outnumber the twiddles: reserving n spares the copies of growth.
+    plan->split.reserve((size_t)n);
     l1 = 1;
     for (int s = 0; s < nf; s++) {
         const int ip = plan->factors[(size_t)s];
@@ -214,14 +226,15 @@ struct FreeFloats {
     void operator()(float* p) const { free(p); }
 };
 
+// Slot 0 serves real_fft_with_plan, slot 1 the chirp convolution that runs inside it.
+template <int Slot>
 struct Scratch {
     float* data = nullptr;
     bool owned = false;
-    explicit Scratch(int n)
+    explicit Scratch(size_t need)
     {
         thread_local std::unique_ptr<float[], FreeFloats> kept;
         thread_local size_t kept_size = 0;
-        const size_t need = (size_t)n;
         if (need > kept_scratch_floats) {
             data = (float*)wrmalloc(need * sizeof(float));
             owned = true;
@@ -242,6 +255,158 @@ struct Scratch {
     Scratch& operator=(const Scratch&) = delete;
 };
 
+// Sizes with a large prime factor. With jk = (j^2 + k^2 - (k-j)^2) / 2 and the chirp
+// w_m = e^(i pi m^2 / n), X_k = conj(w_k) * sum_j (x_j conj(w_j)) w_(k-j): a convolution with
+// the chirp, computed by transforms of a 2-3-5 size. The real and imaginary parts of the
+// convolved sequence are two real sequences, so the real passes do all the work. Only
+// k = 0 .. n/2 are wanted (the rest are conjugates), so the kernel holds w_m for
+// m = -(n-1) .. n/2, and a circular convolution of size >= n + n/2 keeps those apart. The
+// backward transform sums that half of the spectrum against the conjugate chirp; its kernel
+// is the forward one reversed and conjugated, whose spectra are the forward ones conjugated
+// (real part) and conjugated and negated (imaginary part).
+
+static void chirp_plan_build(FftPlan& plan)
+{
+    const int n = plan.n;
+    const int size = next_smooth_size(n + n / 2);
+    plan.chirp_plan = fft_plan_build(size);
+    const FftPlan& conv = *plan.chirp_plan;
+
+    // The angle pi m^2 / n taken with m^2 reduced modulo 2n, in double precision, so every
+    // value is rounded once however large m is.
+    plan.chirp.assign(2 * (size_t)n, 0.0f);
+    plan.kernel_re.assign((size_t)size, 0.0f);
+    plan.kernel_im.assign((size_t)size, 0.0f);
+    for (int m = 0; m < n; m++) {
+        const long long r = (long long)m * m % (2LL * n);
+        const double a = M_PI * (double)r / (double)n;
+        const double c = cos(a), s = sin(a);
+        plan.chirp[2 * (size_t)m] = (float)c;
+        plan.chirp[2 * (size_t)m + 1] = (float)s;
+        // The unscaled transforms of the convolution multiply by its size; the kernel
+        // divides by it.
+        const float kc = (float)(c / size), ks = (float)(s / size);
+        if (m <= n / 2) {
+            plan.kernel_re[(size_t)m] = kc;
+            plan.kernel_im[(size_t)m] = ks;
+        }
+        if (m > 0) {
+            plan.kernel_re[(size_t)(size - m)] = kc;
+            plan.kernel_im[(size_t)(size - m)] = ks;
+        }
+    }
+    std::vector<float> work((size_t)size);
+    forward_passes(conv, plan.kernel_re.data(), work.data());
+    forward_passes(conv, plan.kernel_im.data(), work.data());
+}
+
+// The complex convolution on the spectra of its real part (p) and imaginary part (q), in
+// interleaved order: the real part's spectrum P K_re - Q K_im goes to h, the imaginary
+// part's P K_im + Q K_re over q. With `backward` the kernel is the reversed conjugate one:
+// K_re conjugated, K_im conjugated and negated.
+static void chirp_multiply(const FftPlan& plan, const float* p, float* q, float* h, bool backward)
+{
+    const int L = plan.chirp_plan->n;
+    const float* e = plan.kernel_re.data();
+    const float* f = plan.kernel_im.data();
+    const float se = backward ? -1.0f : 1.0f;  // sign of K_re's imaginary parts
+    const float sf = backward ? -1.0f : 1.0f;  // sign of K_im's real parts
+    {
+        const float er = e[0], fr = sf * f[0], pr = p[0], qr = q[0];
+        h[0] = pr * er - qr * fr;
+        q[0] = pr * fr + qr * er;
+    }
+    for (int i = 1; i + 1 < L; i += 2) {
+        const float er = e[i], ei = se * e[i + 1];
+        const float fr = sf * f[i], fi = f[i + 1];
+        const float pr = p[i], pi = p[i + 1], qr = q[i], qi = q[i + 1];
+        h[i] = (pr * er - pi * ei) - (qr * fr - qi * fi);
+        h[i + 1] = (pr * ei + pi * er) - (qr * fi + qi * fr);
+        q[i] = (pr * fr - pi * fi) + (qr * er - qi * ei);
+        q[i + 1] = (pr * fi + pi * fr) + (qr * ei + qi * er);
+    }
+    if (L % 2 == 0) {
+        const int i = L - 1;
+        const float er = e[i], fr = sf * f[i], pr = p[i], qr = q[i];
+        h[i] = pr * er - qr * fr;
+        q[i] = pr * fr + qr * er;
+    }
+}
+
+// Convolves the sequence (p + i q) of the convolution's size with the kernel, in place of
+// p and q as they come; returns the real and imaginary parts of the result.
+static void chirp_convolve(const FftPlan& plan, float* p, float* q, float* t, bool backward,
+                           const float** re, const float** im)
+{
+    const FftPlan& conv = *plan.chirp_plan;
+    forward_passes(conv, p, t);
+    forward_passes(conv, q, t);
+    chirp_multiply(plan, p, q, t, backward);
+    float* real = backward_passes(conv, t, p);
+    float* spare = real == t ? p : t;
+    *im = backward_passes(conv, q, spare);
+    *re = real;
+}
+
+// The unscaled forward spectrum of x, in interleaved order, into r (which may be x).
+static void chirp_forward(const FftPlan& plan, const float* x, float* r)
+{
+    const int n = plan.n, L = plan.chirp_plan->n;
+    const float* w = plan.chirp.data();
+    Scratch<1> work(3 * (size_t)L);
+    float* p = work.data;
+    float* q = p + L;
+    float* t = q + L;
+    for (int j = 0; j < n; j++) {
+        p[j] = x[j] * w[2 * j];
+        q[j] = -(x[j] * w[2 * j + 1]);
+    }
+    std::fill(p + n, p + L, 0.0f);
+    std::fill(q + n, q + L, 0.0f);
+    const float *re, *im;
+    chirp_convolve(plan, p, q, t, false, &re, &im);
+    r[0] = re[0];  // w_0 = 1
+    for (int k = 1; 2 * k < n; k++) {
+        const float wr = w[2 * k], wi = w[2 * k + 1];
+        r[2 * k - 1] = re[k] * wr + im[k] * wi;
+        r[2 * k] = im[k] * wr - re[k] * wi;
+    }
+    if (n % 2 == 0) {
+        const int k = n / 2;
+        r[n - 1] = re[k] * w[2 * k] + im[k] * w[2 * k + 1];
+    }
+}
+
+// The unscaled backward transform of the halfcomplex spectrum h into y (which may be h).
+static void chirp_backward(const FftPlan& plan, const float* h, float* y)
+{
+    const int n = plan.n, L = plan.chirp_plan->n, half = n / 2;
+    const float* w = plan.chirp.data();
+    Scratch<1> work(3 * (size_t)L);
+    float* p = work.data;
+    float* q = p + L;
+    float* t = q + L;
+    // x_j = Re(w_j * sum_k d_k X_k w_k conj(w_(j-k))) over k = 0 .. n/2, where d_k = 2
+    // counts the conjugate bin n-k, except for the real bins 0 and n/2.
+    p[0] = h[0];
+    q[0] = 0.0f;
+    for (int k = 1; 2 * k < n; k++) {
+        const float wr = w[2 * k], wi = w[2 * k + 1], xr = h[k], xi = h[n - k];
+        p[k] = 2.0f * (xr * wr - xi * wi);
+        q[k] = 2.0f * (xr * wi + xi * wr);
+    }
+    if (n % 2 == 0) {
+        p[half] = h[half] * w[2 * half];
+        q[half] = h[half] * w[2 * half + 1];
+    }
+    std::fill(p + half + 1, p + L, 0.0f);
+    std::fill(q + half + 1, q + L, 0.0f);
+    const float *re, *im;
+    chirp_convolve(plan, p, q, t, true, &re, &im);
+    for (int j = 0; j < n; j++)
+        y[j] = re[j] * w[2 * j] - im[j] * w[2 * j + 1];
+}
+
 void real_fft_with_plan(const FftPlan& plan, float* in, float* out, int direction)
 {
     const int n = plan.n;
@@ -252,20 +417,37 @@ void real_fft_with_plan(const FftPlan& plan, float* in, float* out, int directio
         out[0] = in[0] * scale;
         return;
     }
+    if (plan.chirp_plan) {
+        if (direction == FFT_FORWARD) {
+            if (in != out) {
+                chirp_forward(plan, in, in);
+                interleaved_to_halfcomplex(in, out, n, scale);
+            } else {
+                Scratch<0> tmp((size_t)n);
+                chirp_forward(plan, in, tmp.data);
+                interleaved_to_halfcomplex(tmp.data, out, n, scale);
+            }
+        } else {
+            chirp_backward(plan, in, out);
+            for (int i = 0; i < n; i++)
+                out[i] *= scale;
+        }
+        return;
+    }
     if (direction == FFT_FORWARD) {
         if (in != out) {
             // out is free until the re-layout, so it serves as the work array.
             forward_passes(plan, in, out);
             interleaved_to_halfcomplex(in, out, n, scale);
         } else {
-            Scratch tmp(n);
+            Scratch<0> tmp((size_t)n);
             memcpy(tmp.data, in, sizeof(float) * (size_t)n);
             forward_passes(plan, tmp.data, out);
             interleaved_to_halfcomplex(tmp.data, out, n, scale);
         }
         return;
     }
-    Scratch tmp(n);
+    Scratch<0> tmp((size_t)n);
     float* result;
     if (in != out) {
         halfcomplex_to_interleaved(in, out, n);
@@ -278,13 +460,22 @@ void real_fft_with_plan(const FftPlan& plan, float* in, float* out, int directio
         out[i] = result[i] * scale;
 }
 
-// A few recently used plans, shared between threads; each thread also remembers the plan
-// of its last call, which spares the lock for runs of transforms of one size.
-static const size_t cache_max_plans = 8;
+// Recently used plans, shared between threads; each thread also remembers the plan of its
+// last call, which spares the lock for runs of transforms of one size. The count allows for
+// the many small sizes of one analysis, so that the large plan of the whole sound, the
+// costliest to rebuild, outlives them; the float budget bounds the memory.
+static const size_t cache_max_plans = 32;
 static const size_t cache_max_floats = (size_t)1 << 24;
 
 static std::mutex cache_lock;
 static std::vector<std::shared_ptr<const FftPlan>> cache_plans;  // most recent first
+
+static size_t plan_floats(const FftPlan& p)
+{
+    size_t floats = p.twiddles.size() + p.split.size() + p.chirp.size() + p.kernel_re.size() +
+                    p.kernel_im.size();
+    return p.chirp_plan ? floats + plan_floats(*p.chirp_plan) : floats;
+}
 
 static std::shared_ptr<const FftPlan> cache_find(int n)
 {
@@ -315,7 +506,7 @@ std::shared_ptr<const FftPlan> fft_plan_get(int n)
     cache_plans.insert(cache_plans.begin(), built);
     size_t total = 0, keep = 0;
     while (keep < cache_plans.size()) {
-        total += cache_plans[keep]->twiddles.size() + cache_plans[keep]->split.size();
+        total += plan_floats(*cache_plans[keep]);
         if (keep > 0 && (keep >= cache_max_plans || total > cache_max_floats))
             break;
         keep++;

@@ -18,6 +18,7 @@
 #include "media/image_write.h"
 #include "media/import.h"
 #include "media/project_sound.h"
+#include "media/resample.h"
 #include "project/archive_write.h"
 #include "project/base85.h"
 #include "project/history.h"
@@ -818,10 +819,21 @@ void fill_original_sound(Line& l)
     int rate = p.archive_sample_rate;
     if (rate == 0 || rate == p.sample_rate || length == 0)
         return;
-    if (!l.reported)
-        log_printf(stderr,
-                   "Warning: the original sound stays at %d Hz: resampling is not available in this build\n", rate);
-    l.reported = true;
+    // Resampling may lengthen the sound a great deal: what it would give is checked first.
+    double expected = (double)length * p.sample_rate / rate;
+    if (expected > (double)l.st.max_sound_samples || expected < 0.5) {
+        if (!l.reported)
+            log_printf(stderr, "Error: the original sound of %d samples at %d Hz is not brought to %d Hz\n", length,
+                       rate, p.sample_rate);
+        l.reported = true;
+        return;
+    }
+    std::vector<float> samples(p.original_sound.begin(), p.original_sound.begin() + length);
+    samples = resample_sound(std::move(samples), rate, p.sample_rate);
+    if (samples.empty() || samples.size() > (size_t)l.st.max_sound_samples)
+        return;  // the resampler has said why; the sound stays as read
+    int new_length = (int)samples.size();
+    set_original_sound(p, std::move(samples), new_length);
 }
 
 void cmd_base85(Line& l)
