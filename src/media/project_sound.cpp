@@ -1,5 +1,15 @@
 #include "media/project_sound.h"
 
-#include "support/log.h"
+#include <vector>
 
-bool save_project_sound(App& app, const std::string& path) { log_printf(stderr, "Saving sound files is not available in this build\n"); return false; }
+#include "app/app.h"
+#include "media/sound_write.h"
+#include "project/project_synthesis.h"
+
+bool save_project_sound(App& app, const std::string& path)
+{
+    std::vector<float> samples;
+    if (!render_project_to_sound(app.project, samples, true))
+        return false;
+    return save_sound_file(path, samples.data(), samples.size(), app.project.sample_rate);
+}

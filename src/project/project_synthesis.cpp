@@ -1,0 +1,142 @@
+#include "project/project_synthesis.h"
+
+#include <cstdio>
+
+#include "support/log.h"
+
+SynthesisKnobs project_knobs(const Project& p)
+{
+    SynthesisKnobs k;
+    k.fmin = p.fmin;
+    k.fmax = p.fmax;
+    k.scale_base = p.scale_base;
+    k.time_resolution = p.time_resolution;
+    return k;
+}
+
+void project_playback_init(PlaybackState& s, Project& p, int workers)
+{
+    LivePicture picture;
+    picture.columns = &p.synthesis_copy;
+    picture.width = &p.width;
+    picture.height = &p.height;
+    picture.lock = &p.synthesis_copy_lock;
+    picture.updated = &p.synthesis_copy_updated;
+    playback_init(s, p.sample_rate, p.analysis_fmin, p.analysis_fmax, p.analysis_time_resolution, picture, workers);
+    s.controls.live_synthesis = p.live_synthesis;
+    s.controls.lossless = p.lossless;
+    s.controls.loop_playback = p.loop_playback;
+}
+
+SynthesisRequest project_synthesis_request(Project& p, const SynthesisKnobs& knobs)
+{
+    SynthesisRequest r;
+    r.input.composite = p.composite;
+    r.input.width = p.width;
+    r.input.height = p.height;
+    r.input.image_lock = &p.image_lock;
+    r.input.composite_stale = &p.recomposite_needed;
+    r.input.original_image = p.original_image;
+    r.input.original_sound = p.original_sound.empty() ? nullptr : p.original_sound.data();
+    r.input.original_sound_size = (long long)p.original_sound.size();
+    r.original_width = p.original_image ? p.original_image_width : 0;
+    r.original_height = p.original_image ? p.original_image_height : 0;
+    r.original_sound_length = p.original_sound_length;
+    r.fmin = knobs.fmin;
+    r.fmax = knobs.fmax;
+    r.scale_base = knobs.scale_base;
+    r.time_resolution = knobs.time_resolution;
+    r.dragging = knobs.dragging;
+    r.long_blocks = p.long_blocks;
+    r.live_synthesis = p.live_synthesis;
+    r.lossless = p.lossless;
+    r.content_changed = p.content_changed;
+    return r;
+}
+
+bool project_synthesis_update(PlaybackState& s, Project& p, const SynthesisKnobs& knobs, SynthesisMessage* message)
+{
+    if (!p.composite)
+        return false;
+    SynthesisMessage m;
+    const bool restarted = synthesis_update(s, project_synthesis_request(p, knobs), &m);
+    if (m.title)
+        p.lossless = false;
+    if (message)
+        *message = m;
+    p.content_changed = 0;
+    return restarted;
+}
+
+void project_live_synthesis(PlaybackState& s, Project& p, bool on, const SynthesisKnobs& knobs)
+{
+    p.live_synthesis = on;
+    const SynthesisRequest r = project_synthesis_request(p, knobs);
+    if (on) {
+        live_synthesis_on(s, r);
+        p.recomposite_needed = true;
+    } else {
+        live_synthesis_off(s, r);
+    }
+}
+
+namespace {
+
+struct RenderProgress {
+    const char* mode;
+    int shown = -1;
+};
+
+void print_progress(void* user, double fraction)
+{
+    RenderProgress& r = *(RenderProgress*)user;
+    const int tenth = (int)(fraction * 10.0);
+    if (tenth == r.shown)
+        return;
+    r.shown = tenth;
+    log_printf(stderr, "Rendering sound (%s synthesis): %d%%\n", r.mode, tenth * 10);
+}
+
+}  // namespace
+
+bool render_project_to_sound(Project& p, std::vector<float>& out, bool progress)
+{
+    out.clear();
+    std::lock_guard<std::mutex> lock(p.image_lock);
+    if (!p.composite || p.width <= 0 || p.height < 2) {
+        log_printf(stderr, "Error: render_project_to_sound(): the project has no picture to render\n");
+        return false;
+    }
+    bool lossless = p.lossless;
+    if (lossless) {
+        SynthesisMessage m = lossless_turn_on_check(p.original_sound_length, p.original_image ? p.original_image_width : 0,
+                                                    p.original_image ? p.original_image_height : 0);
+        if (!m.title)
+            m = lossless_size_check(true, p.width, p.height, p.original_image_width, p.original_image_height);
+        if (m.title) {
+            log_printf(stderr, "Warning: %s: rendering without lossless mode\n", m.title);
+            lossless = false;
+        }
+    }
+    RenderInput in;
+    in.picture = p.composite;
+    in.width = p.width;
+    in.height = p.height;
+    in.fmin = p.fmin;
+    in.fmax = p.fmax;
+    in.scale_base = p.scale_base;
+    in.time_resolution = p.time_resolution;
+    in.sample_rate = p.sample_rate;
+    in.long_blocks = p.long_blocks;
+    in.mode = lossless ? synthesis_lossless : p.live_synthesis ? synthesis_live : synthesis_noise;
+    in.original_image = p.original_image;
+    in.original_sound = p.original_sound.empty() ? nullptr : p.original_sound.data();
+    in.original_sound_length = p.original_sound_length;
+    in.original_sound_size = (long long)p.original_sound.size();
+    RenderProgress shown{lossless ? "lossless" : p.live_synthesis ? "live" : "noise"};
+    if (progress) {
+        in.progress = print_progress;
+        in.user = &shown;
+    }
+    return render_to_sound(in, out);
+}

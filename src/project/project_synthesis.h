@@ -1,0 +1,41 @@
+// The project's side of synthesis and playback: what the main loop hands the engine each
+// iteration, switching live synthesis, and rendering the whole project to sound for saving.
+#pragma once
+#include <vector>
+
+#include "engine/render.h"
+#include "engine/synthesis_workers.h"
+#include "project/project.h"
+
+// The synthesis parameters as the button bar shows them, and whether one is being dragged.
+struct SynthesisKnobs {
+    float fmin = 27.5f, fmax = 20000.0f, scale_base = 2.0f, time_resolution = 100.0f;
+    bool dragging = false;
+};
+// The project's own values, not dragged (what a run without knobs uses).
+SynthesisKnobs project_knobs(const Project& p);
+
+// Playback state for this project: its sample rate, the analysis range and resolution as the
+// initial synthesis parameters, live mode reading the project's synthesis copy.
+void project_playback_init(PlaybackState& s, Project& p, int workers = 0);
+
+SynthesisRequest project_synthesis_request(Project& p, const SynthesisKnobs& knobs);
+
+// The main loop's synthesis step, for a project with a composite: set-up and restart rule,
+// then the content-changed mark is cleared. When lossless mode had to be turned off (no
+// original, or a picture of another size), p.lossless becomes false and *message says why.
+// Returns whether synthesis restarted.
+bool project_synthesis_update(PlaybackState& s, Project& p, const SynthesisKnobs& knobs,
+                              SynthesisMessage* message = nullptr);
+
+// Switching live synthesis on or off (the menu toggle). Switching on marks the composite stale,
+// so that the next recomposite refreshes the synthesis copy and the level estimate.
+void project_live_synthesis(PlaybackState& s, Project& p, bool on, const SynthesisKnobs& knobs);
+
+// The whole output of the current mode (lossless, else live with live synthesis on, else
+// noise), normalised as playback normalises it, into `out` at the project's sample rate. The
+// composite must be current. Lossless mode that cannot work (no original, another size) is
+// reported and the project is rendered as playback would then play it. With `progress`,
+// progress lines go to standard error. Returns false, with one line logged, when there is
+// nothing to render.
+bool render_project_to_sound(Project& p, std::vector<float>& out, bool progress = false);
