@@ -8,6 +8,7 @@
 #include "app/app.h"
 #include "archive_test_util.h"
 #include "media/file_names.h"
+#include "media/sound_write.h"
 #include "project/archive_read.h"
 #include "project/archive_write.h"
 #include "project/base85.h"
@@ -424,12 +425,18 @@ TEST_F(ArchiveTest, ImportModesNeedAllThreeFields)
 TEST_F(ArchiveTest, OpenFindsTheFileBesideTheArchive)
 {
     make_folders(dir.file("moved"));
-    write_text_file(dir.file("moved/song.wav"), "not really a sound");
+    std::vector<float> sound(22050, 0.0f);
+    for (size_t i = 0; i < sound.size(); i++)
+        sound[i] = (float)std::sin(0.05 * (double)i);
+    ASSERT_TRUE(save_sound_file(dir.file("moved/song.wav"), sound.data(), sound.size(), 44100));
     write_text_file(dir.file("moved/project.sga"), "Analysis time resolution 50 px/s\nOpen \"/gone/away/song.wav\"\n");
     ASSERT_TRUE(load_archive(app, dir.file("moved/project.sga")));
-    EXPECT_EQ(app.load.path, dir.file("moved/song.wav"));
-    EXPECT_EQ(app.load.import, 0);
-    EXPECT_EQ(app.load.analysis.time_resolution, 50.0f);
+    // Opened with the analysis settings the archive gave before the line.
+    ASSERT_EQ(p().layers.size(), 1u);
+    EXPECT_EQ(p().layers[0].name, "song.wav");
+    EXPECT_EQ(p().time_resolution, 50.0f);
+    EXPECT_EQ(p().width, 25);
+    EXPECT_EQ(p().original_sound_length, 22050);
     EXPECT_EQ(p().archive_folder, "") << "the folder is forgotten once the archive is done";
 }
 

@@ -1,7 +1,27 @@
 #!/bin/sh
-# Until the desktop program exists, `make run` exercises the command-line program.
+# Until the desktop program exists, `make run` exercises the command-line program: it opens
+# the bundled example sound as a project and writes its picture as PNG and TIFF.
+set -e
 dir=${1:-build}
 cli="$dir/sonographica-cli"
 "$cli" --version
 echo "Evaluating the number notation: '1;6 + 2^3^2' ->"
 "$cli" --eval '1;6 + 2^3^2'
+
+example="$dir/example/example.wav"
+if [ ! -f "$example" ]; then
+    echo "The example sound $example is missing: build the target example_sound first." >&2
+    exit 1
+fi
+out="$dir/example/pictures"
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
+sound=$(cd "$(dirname "$example")" && pwd)/$(basename "$example")
+echo "Opening the example sound $sound:"
+rm -f "$out/example.png" "$out/example.tif"
+"$cli" -e "Open \"$sound\"" -e "Save \"$out/example.png\"" -e "Save \"$out/example.tif\""
+if [ ! -f "$out/example.png" ] || [ ! -f "$out/example.tif" ]; then
+    echo "The example's picture was not written; the messages above say why." >&2
+    exit 1
+fi
+echo "Its picture is in $out: example.png (for viewing) and example.tif (32-bit float, linear)."

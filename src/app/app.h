@@ -19,6 +19,7 @@ struct AppRequests {
     int live_synthesis_on = 0;       // switch live synthesis on ("Synthesis" lines)
     int archive_line_executed = 0;   // refresh the window title and layer state
     int layer_list_refresh = 0;      // rebuild the layer list and the blending check marks
+    int view_reset = 0;              // show the whole picture, zoom 1, centred (after a file load)
     int quit = 0;
 };
 
@@ -52,6 +53,7 @@ struct App {
     float gamma_control = 1.0f;      // the layer panel's gamma knob: the current layer's gamma
     int view_zoom_flag = 0;          // raised by the "zoom" line
     std::string last_folder;         // folder of the last file opened
+    std::string reference_sound;     // name of the sound the project was opened from, for the view
     PrefStore* prefs = nullptr;      // the preference store of the run
 
     // Declared after the project: their threads (compositing, spray drainer) are joined before

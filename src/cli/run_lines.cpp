@@ -168,6 +168,8 @@ int cli_run(const CliRun& run)
                                    &app.units.frequency_dimensions);
     app.units.relative_selection = values.relative_selection_index == 1;
     app.history.enabled = run.record;
+    // Long work reports its progress on standard error, the way a terminal user expects.
+    app.load.print_progress = true;
 
     int status = 0;
     for (const CliRun::Item& item : run.items) {

@@ -1,8 +1,519 @@
 #include "media/import.h"
 
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdarg>
+#include <cstring>
+#include <system_error>
+
 #include "app/app.h"
+#include "engine/scale.h"
+#include "layers/stack.h"
+#include "media/file_names.h"
+#include "media/image_read.h"
+#include "media/sound_read.h"
+#include "project/archive_read.h"
+#include "project/history.h"
+#include "project/project.h"
+#include "support/image_scale.h"
 #include "support/log.h"
+#include "support/paths.h"
 
-void start_load(App& app) { log_printf(stderr, "Opening and importing files are not available in this build\n"); }
+namespace {
 
-void complete_load(App& app) {}
+void free_results(LoadRequest& r)
+{
+    image_free(r.picture);
+    image_free(r.original_image);
+    r.picture = r.original_image = nullptr;
+    r.width = r.height = r.original_width = r.original_height = 0;
+    r.original_sound.clear();
+    r.original_sound.shrink_to_fit();
+    r.colours.clear();
+    r.colours.shrink_to_fit();
+    r.colour_width = r.colour_height = 0;
+    r.file_class = file_class_none;
+}
+
+// Whether the project can be given a picture of rows × columns: the program's picture limit
+// and the interpreter's own. Checked before anything changes, so that a load the project
+// cannot take leaves it as it was. Logs one line when not.
+bool project_can_hold(const App& app, long long rows, long long columns, const std::string& path)
+{
+    bool ok = rows > 0 && columns > 0 && rows <= picture_max_side && columns <= picture_max_side &&
+              rows * columns <= picture_max_pixels && rows * columns <= app.archive.max_picture_pixels;
+    if (!ok)
+        log_printf(stderr, "Error: %s gives a picture of %lld x %lld pixels, which the project cannot hold\n",
+                   path.c_str(), columns, rows);
+    return ok;
+}
+
+// The layer's name goes into a "New layer" line: one too long for a line would be ignored
+// after the project had already changed.
+bool layer_name_fits(const std::string& name, const std::string& path)
+{
+    if (name.size() + 16 < (size_t)archive_line_limit)
+        return true;
+    log_printf(stderr, "Error: the name of %s is too long for a layer\n", path.c_str());
+    return false;
+}
+
+// Executes one line of the completion step (not recorded: the line that started the load is).
+void execute_line(App& app, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void execute_line(App& app, const char* format, ...)
+{
+    char text[archive_line_limit + 64];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    execute_archive_line(app, text, nullptr);
+}
+
+Layer* current_image_layer(Project& p)
+{
+    if (p.current_layer < 0 || p.current_layer >= (int)p.layers.size())
+        return nullptr;
+    Layer& l = p.layers[(size_t)p.current_layer];
+    return l.image ? &l : nullptr;
+}
+
+// The loaded picture becomes the pixels of the current layer: handed over when it has the
+// project's size, placed by the request's modes otherwise.
+void install_picture(Project& p, Layer& layer, LoadRequest& r)
+{
+    std::lock_guard<std::mutex> lock(p.image_lock);
+    if (r.width == p.width && r.height == p.height) {
+        image_free(layer.image);
+        layer.image = r.picture;
+        r.picture = nullptr;
+    } else {
+        place_picture(r.picture, r.width, r.height, layer.image, p.width, p.height, r.horizontal_mode,
+                      r.vertical_mode);
+    }
+}
+
+// What opening and importing share at the end: the layer's restore source, and the marks
+// that make the view, the compositing and the synthesis catch up.
+void finish_layer(App& app)
+{
+    Project& p = app.project;
+    if (Layer* layer = current_image_layer(p)) {
+        image_free(layer->original_image);
+        layer->original_image = image_copy(layer->image, p.height, p.width);
+        layer->original_width = p.width;
+        layer->original_height = p.height;
+    }
+    app.requests.view_reset = 1;
+    app.requests.layer_list_refresh = 1;
+    app.requests.archive_line_executed = 1;
+    p.recomposite_needed = true;
+    p.composite_width = p.width;
+    p.composite_height = p.height;
+    p.content_changed = content_dimensions;
+}
+
+void complete_open(App& app, LoadRequest& r)
+{
+    Project& p = app.project;
+    const std::string name = get_filename_from_path(r.path);
+    if (!layer_name_fits(name, r.path) || !project_can_hold(app, r.height, r.width, r.path))
+        return;
+    if (r.original_image && !project_can_hold(app, r.original_height, r.original_width, r.path))
+        return;
+    if ((long long)r.original_sound.size() > std::min<long long>(sound_max_samples, app.archive.max_sound_samples)) {
+        log_printf(stderr, "Error: %s is too long to open: %zu samples\n", r.path.c_str(), r.original_sound.size());
+        return;
+    }
+
+    app.view_current_layer_only = false;
+    execute_line(app, "Clear image");
+    execute_line(app, "Dimensions %d px x %d px", r.width, r.height);
+    execute_line(app, "New layer \"%s\"", name.c_str());
+    Layer* layer = current_image_layer(p);
+    if (!layer || p.width != r.width || p.height != r.height) {
+        log_printf(stderr, "Error: %s could not be installed as the project\n", r.path.c_str());
+        return;
+    }
+    install_picture(p, *layer, r);
+
+    if (!r.colours.empty() && r.colour_width == p.width && r.colour_height == p.height)
+        p.colour_image = std::move(r.colours);
+
+    if (r.original_image) {
+        execute_line(app, "New original image (%d x %d)", r.original_width, r.original_height);
+        if (p.original_image && p.original_image_width == r.original_width &&
+            p.original_image_height == r.original_height) {
+            image_free(p.original_image);
+            p.original_image = r.original_image;
+            r.original_image = nullptr;
+        }
+    }
+
+    // The frequency axis and the time step of the new picture: those it was analysed with.
+    // Set before the original sound, so that its block geometry follows the new time step.
+    p.fmin = r.analysis.fmin;
+    p.fmax = r.analysis.fmax;
+    p.scale_base = r.analysis.scale_base;
+    p.time_resolution = r.analysis.time_resolution;
+    update_block_width(p);
+
+    if (r.file_class == file_class_sound) {
+        const int length = (int)r.original_sound.size();
+        execute_line(app, "New original sound (%d samples)", length);
+        if (p.original_sound_length == length && (long long)p.original_sound.size() >= length) {
+            std::copy(r.original_sound.begin(), r.original_sound.end(), p.original_sound.begin());
+        } else {
+            // The line was refused (it said why): an old sound must not pass for this one.
+            set_original_sound(p, {}, 0);
+        }
+        app.reference_sound = name;
+    }
+    app.last_folder = path_folder(r.path);
+    finish_layer(app);
+}
+
+void complete_import(App& app, LoadRequest& r)
+{
+    Project& p = app.project;
+    const std::string name = get_filename_from_path(r.path);
+    if (!layer_name_fits(name, r.path))
+        return;
+    if ((int)p.layers.size() >= max_layers) {
+        log_printf(stderr, "Error: %s cannot be imported: the project has %d layers already\n", r.path.c_str(),
+                   (int)p.layers.size());
+        return;
+    }
+    // An extending axis grows the project to the picture; a project without a picture yet
+    // takes the picture's size whatever the modes.
+    int W = p.width, H = p.height;
+    if (W <= 0 || H <= 0) {
+        W = r.width;
+        H = r.height;
+    } else {
+        if (r.horizontal_mode == place_extend)
+            W = std::max(W, r.width);
+        if (r.vertical_mode == place_extend)
+            H = std::max(H, r.height);
+    }
+    if (!project_can_hold(app, H, W, r.path))
+        return;
+    if (W != p.width || H != p.height) {
+        execute_line(app, "Crop %d px x %d px", W, H);
+        if (p.width != W || p.height != H) {
+            log_printf(stderr, "Error: %s could not be imported\n", r.path.c_str());
+            return;
+        }
+    }
+    const size_t layers_before = p.layers.size();
+    execute_line(app, "New layer \"%s\"", name.c_str());
+    Layer* layer = current_image_layer(p);
+    if (!layer || p.layers.size() != layers_before + 1) {
+        log_printf(stderr, "Error: %s could not be imported\n", r.path.c_str());
+        return;
+    }
+    install_picture(p, *layer, r);
+    finish_layer(app);
+}
+
+// Analyses an opened or imported sound into the request's picture.
+void load_sound_file(LoadRequest& r)
+{
+    std::vector<float> samples = load_sound_resampled(r.path.c_str(), r.channel_selection, r.sample_rate);
+    if (samples.empty())
+        return;  // the reader said why
+    if (!r.import && (long long)samples.size() > sound_max_samples) {
+        log_printf(stderr, "Error: %s is too long to open: %zu samples, at most %lld\n", r.path.c_str(),
+                   samples.size(), sound_max_samples);
+        return;
+    }
+    const AnalysisParameters& a = r.analysis;
+    const int n = (int)samples.size();
+    const int rows = analysis_image_height(a.fmin, a.fmax, a.pitch_resolution);
+    if (rows >= 2 && std::isfinite(a.time_resolution) && a.time_resolution > 0.0f &&
+        (float)n * (a.time_resolution / (float)r.sample_rate) < 1.0f) {
+        log_printf(stderr, "Error: %s is too short to give one column at %g px/s\n", r.path.c_str(),
+                   a.time_resolution);
+        return;
+    }
+    int columns = 0;
+    Image picture = analyse_sound(samples.data(), n, r.sample_rate, rows, a, &columns);
+    if (!picture)
+        return;  // analysis said why
+    scale_image_to_unit_peak(picture, rows, columns);
+    if (!r.import) {
+        r.original_image = image_copy(picture, rows, columns);
+        r.original_width = columns;
+        r.original_height = rows;
+        r.original_sound = std::move(samples);
+    }
+    r.picture = picture;
+    r.width = columns;
+    r.height = rows;
+}
+
+void load_picture_file(LoadRequest& r)
+{
+    Rgba8Raster colours;
+    int w = 0, h = 0;
+    Image picture = load_image_grey(r.path, &w, &h, r.import ? nullptr : &colours);
+    if (!picture)
+        return;  // the reader said why
+    if (!r.import && colours.width == w && colours.height == h &&
+        colours.pixels.size() == (size_t)w * (size_t)h * 4) {
+        r.colours.resize((size_t)w * (size_t)h);
+        const unsigned char* c = colours.pixels.data();
+        for (size_t i = 0; i < r.colours.size(); i++, c += 4)
+            r.colours[i] = (unsigned)c[0] | (unsigned)c[1] << 8 | (unsigned)c[2] << 16 | (unsigned)c[3] << 24;
+        r.colour_width = w;
+        r.colour_height = h;
+    }
+    r.picture = picture;
+    r.width = w;
+    r.height = h;
+}
+
+// The size an imported picture takes on one axis: its own (crop), at least the project's
+// (extend), or the project's (fit; its own when the project has no picture yet).
+int placed_size(int mode, int target, int loaded)
+{
+    if (mode == place_crop)
+        return loaded;
+    if (mode == place_extend)
+        return std::max(target, loaded);
+    return target > 0 ? target : loaded;
+}
+
+void place_import(LoadRequest& r)
+{
+    int W = placed_size(r.horizontal_mode, r.target_width, r.width);
+    int H = placed_size(r.vertical_mode, r.target_height, r.height);
+    if (W == r.width && H == r.height)
+        return;
+    if (!picture_size_ok(H, W, "The placed picture")) {
+        free_results(r);
+        return;
+    }
+    Image placed = image_alloc(H, W);
+    place_picture(r.picture, r.width, r.height, placed, W, H, r.horizontal_mode, r.vertical_mode);
+    image_free(r.picture);
+    r.picture = placed;
+    r.width = W;
+    r.height = H;
+}
+
+// Runs the loader in place while reporting the analysis progress on standard error.
+void load_with_progress(LoadRequest& r)
+{
+    std::thread worker;
+    try {
+        worker = std::thread([&r] { load_file(r); });
+    } catch (const std::system_error&) {
+        load_file(r);
+        return;
+    }
+    const bool sound = classify_file_name(r.path) == file_class_sound;
+    const std::string name = get_filename_from_path(r.path);
+    int shown = -1;
+    for (;;) {
+        bool finished = r.done.load(std::memory_order_acquire);
+        if (sound) {
+            int percent = (int)(analysis_progress.load() * 100.0);
+            percent = std::clamp(percent, 0, 100) / 10 * 10;
+            if (finished && r.picture)
+                percent = 100;
+            if (percent > shown) {
+                log_printf(stderr, "Analysing %s: %d%%\n", name.c_str(), percent);
+                shown = percent;
+            }
+        }
+        if (finished)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    worker.join();
+}
+
+const char* mode_word(int mode) { return mode == place_crop ? "crop" : mode == place_fit ? "fit" : "extend"; }
+
+// A path goes into an archive line between double quotes: it must hold neither a quote nor
+// a line break, and must leave the line within the interpreter's length.
+bool path_fits_archive_line(const std::string& path)
+{
+    bool ok = !path.empty() && path.find_first_of("\"\n\r") == std::string::npos &&
+              path.size() + 32 < (size_t)archive_line_limit;
+    if (!ok)
+        log_printf(stderr, "Error: the file name %s cannot be written in an archive line\n", path.c_str());
+    return ok;
+}
+
+}  // namespace
+
+LoadRequest::~LoadRequest()
+{
+    if (thread.joinable())
+        thread.join();
+    free_results(*this);
+}
+
+void clear_load_request(LoadRequest& r)
+{
+    if (r.thread.joinable())
+        r.thread.join();
+    free_results(r);
+    r.path.clear();
+    r.import = 0;
+    r.horizontal_mode = place_extend;
+    r.vertical_mode = place_fit;
+    r.target_width = r.target_height = 0;
+    r.use_thread = false;
+    r.done.store(false);
+    r.in_flight.store(false);
+}
+
+void place_picture(const Image src, int w, int h, Image dst, int W, int H, int horizontal_mode, int vertical_mode)
+{
+    if (!src || !dst || w <= 0 || h <= 0 || W <= 0 || H <= 0)
+        return;
+    // A fit axis maps the last pixel onto the last; one source pixel is stretched across.
+    auto axis_scale = [](int mode, int from, int to) {
+        if (mode != place_fit)
+            return 1.0;
+        if (from == 1)
+            return to > 1 ? INFINITY : 1.0;
+        return (double)(to - 1) / (double)(from - 1);
+    };
+    scale_image_tent(src, w, h, dst, W, H, axis_scale(horizontal_mode, w, W), axis_scale(vertical_mode, h, H));
+}
+
+void load_file(LoadRequest& r)
+{
+    free_results(r);
+    r.file_class = classify_file_name(r.path);
+    if (r.file_class == file_class_sound)
+        load_sound_file(r);
+    else if (r.file_class == file_class_image)
+        load_picture_file(r);
+    else
+        log_printf(stderr, "Error: %s is not a picture or a sound\n", r.path.c_str());
+    if (r.picture && r.import)
+        place_import(r);
+    r.done.store(true, std::memory_order_release);
+}
+
+void start_load(App& app)
+{
+    LoadRequest& r = app.load;
+    const Project& p = app.project;
+    r.analysis.fmin = p.analysis_fmin;
+    r.analysis.fmax = p.analysis_fmax;
+    r.analysis.scale_base = p.analysis_scale_base;
+    r.analysis.time_resolution = p.analysis_time_resolution;
+    r.analysis.transition_time_resolution = p.transition_time_resolution;
+    r.analysis.pitch_resolution = p.pitch_resolution;
+    r.analysis.min_pitch_resolution = p.min_pitch_resolution;
+    // A minimum pitch resolution of 0 is how the project says constant time resolution.
+    r.analysis.constant_time_resolution = !(p.min_pitch_resolution > 0.0f);
+    r.channel_selection = p.channel_selection;
+    r.sample_rate = p.sample_rate;
+    r.done.store(false);
+    analysis_progress.store(0.0);
+
+    // While an archive is read, each load is completed before the next line.
+    const bool threaded = r.use_thread && app.archive.load_depth == 0;
+    r.use_thread = false;
+    if (threaded) {
+        r.in_flight.store(true);
+        try {
+            r.thread = std::thread([&r] { load_file(r); });
+            return;
+        } catch (const std::system_error&) {
+            r.in_flight.store(false);
+        }
+    }
+    if (r.print_progress)
+        load_with_progress(r);
+    else
+        load_file(r);
+}
+
+void complete_load(App& app)
+{
+    LoadRequest& r = app.load;
+    if (!r.done.load(std::memory_order_acquire))
+        return;
+    if (r.thread.joinable())
+        r.thread.join();
+    r.in_flight.store(false);
+    // The loader leaves no picture when the file could not be found, read or decoded: the
+    // reader has logged why, and the project stays exactly as it was.
+    if (r.picture) {
+        // The lines of the completion set data targets of their own; what the line that
+        // started the load left pending ("Open" and "Import" leave none) stays in force.
+        const int pending = app.archive.pending;
+        if (r.import)
+            complete_import(app, r);
+        else
+            complete_open(app, r);
+        app.archive.pending = pending;
+    }
+    const bool progress = r.print_progress;
+    clear_load_request(r);
+    r.print_progress = progress;
+}
+
+void finish_load(App& app)
+{
+    LoadRequest& r = app.load;
+    if (r.thread.joinable())
+        r.thread.join();
+    r.in_flight.store(false);
+    complete_load(app);
+}
+
+void record_analysis_lines(App& app)
+{
+    const Project& p = app.project;
+    record_line(app, record_plain, 0, nullptr, "Analysis frequency range %g Hz - %g Hz", p.analysis_fmin,
+                p.analysis_fmax);
+    if (p.analysis_scale_base != 2.0f)
+        record_line(app, record_plain, 0, nullptr, "Analysis frequency scale %g", p.analysis_scale_base);
+    record_line(app, record_plain, 0, nullptr, "Analysis time resolution %g px/s", p.analysis_time_resolution);
+    record_line(app, record_plain, 0, nullptr, "Analysis pitch resolution %g px/octave", p.pitch_resolution);
+    record_line(app, record_plain, 0, nullptr, "Analysis minimum pitch resolution %g px/octave",
+                p.min_pitch_resolution > 0.0f ? p.min_pitch_resolution : 0.0f);
+    record_line(app, record_plain, 0, nullptr, "Analysis transition time resolution %g px/s",
+                p.transition_time_resolution);
+    if (p.channel_selection == channels_left)
+        record_line(app, record_plain, 0, nullptr, "Analysis left channel only");
+    else if (p.channel_selection == channels_right)
+        record_line(app, record_plain, 0, nullptr, "Analysis right channel only");
+}
+
+bool open_file_from_interface(App& app, const std::string& path)
+{
+    if (!path_fits_archive_line(path))
+        return false;
+    if (classify_file_name(path) == file_class_sound)
+        record_analysis_lines(app);
+    app.load.use_thread = true;
+    int recorded = record_line(app, record_action, 1, nullptr, "Open \"%s\"", path.c_str());
+    app.load.use_thread = false;
+    record_text(app, record_plain, 1, nullptr, "");
+    return recorded != 0;
+}
+
+bool import_file_from_interface(App& app, const std::string& path, int horizontal_mode, int vertical_mode)
+{
+    if (!path_fits_archive_line(path))
+        return false;
+    if (classify_file_name(path) == file_class_sound)
+        record_analysis_lines(app);
+    app.load.use_thread = true;
+    int recorded = record_line(app, record_action, 1, nullptr, "Import \"%s\" h%s v%s", path.c_str(),
+                               mode_word(horizontal_mode), mode_word(vertical_mode));
+    app.load.use_thread = false;
+    record_text(app, record_plain, 1, nullptr, "");
+    return recorded != 0;
+}

@@ -1,9 +1,15 @@
 // Bringing a file into the project: "Open" makes it a new project, "Import" adds it as a
-// layer. The archive interpreter fills the request; the loader reads the file and the
-// completion step changes the project through archive lines.
+// layer. The archive interpreter fills the request; the loader reads and converts the file
+// (on its own thread when the interface started it, in place while an archive is read) and
+// the completion step, on the main thread, changes the project through archive lines.
 #pragma once
 #include <atomic>
 #include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/analysis.h"
+#include "project/image.h"
 
 struct App;
 
@@ -14,27 +20,80 @@ enum : int {
     place_extend = 2,
 };
 
-// The project's analysis parameters, copied when a load is requested.
-struct AnalysisParameters {
-    float fmin = 27.5f, fmax = 20000.0f;
-    float scale_base = 2.0f;
-    float time_resolution = 100.0f;
-    float transition_time_resolution = 100.0f;
-    float pitch_resolution = 60.0f;
-    float min_pitch_resolution = 24.0f;
-    int channel_selection = 0;
-};
-
 struct LoadRequest {
+    // What to load, filled when the load is requested.
     std::string path;                     // the resolved file name
     int import = 0;                       // 0 "Open", 1 "Import"
     int horizontal_mode = place_extend, vertical_mode = place_fit;
-    int target_width = 0, target_height = 0;
-    AnalysisParameters analysis;
+    int target_width = 0, target_height = 0;  // the project's size at the request (Import)
+    AnalysisParameters analysis;          // the project's analysis parameters at the request
+    int channel_selection = 0;            // 0 mix, 1 left only, 2 right only
+    int sample_rate = 44100;              // the program's internal rate at the request
+
+    // How to run it. `use_thread` is set by the interface for the one load it starts and
+    // cleared when that load starts; `print_progress` makes a load that runs in place report
+    // the analysis progress on standard error (the command-line program).
+    bool use_thread = false;
+    bool print_progress = false;
+
+    // Results, written by the loader and read once `done` is set.
+    int file_class = 0;
+    Image picture = nullptr;              // the loaded (and placed) picture; null: nothing loaded
+    int width = 0, height = 0;
+    Image original_image = nullptr;       // the analysis of an opened sound
+    int original_width = 0, original_height = 0;
+    std::vector<float> original_sound;    // an opened sound at the internal rate
+    std::vector<unsigned int> colours;    // an opened 8-bit picture: packed R | G<<8 | B<<16 | A<<24
+    int colour_width = 0, colour_height = 0;
+
     std::atomic<bool> done{false};        // set by the loader when its results are ready
+    std::atomic<bool> in_flight{false};   // a loader thread runs or waits to be joined
+    std::thread thread;
+
+    LoadRequest() = default;
+    LoadRequest(const LoadRequest&) = delete;
+    LoadRequest& operator=(const LoadRequest&) = delete;
+    ~LoadRequest();
 };
 
-// Runs the loader for app.load.
+// Copies the project's analysis parameters, channel selection and sample rate into the
+// request, then runs the loader: on a thread of its own when the interface asked for one
+// (`use_thread`) and no archive is being read, otherwise in place, so that the caller can
+// complete it at once. The interpreter fills path, kind, modes and target size before.
 void start_load(App& app);
-// The completion step: does nothing unless the loader's done flag is set.
+
+// The loader: reads the file of the request, converts it to a picture (a sound analysed and
+// scaled to a peak of 1), places an imported picture, and sets `done`. Touches nothing but
+// the request, so it may run on any thread. A file that cannot be read leaves no picture
+// (the reader has logged why) and still sets `done`.
+void load_file(LoadRequest& r);
+
+// The completion step, on the main thread: does nothing unless `done` is set; then joins the
+// loader thread and installs its results through "Clear image", "Dimensions", "Crop", "New
+// layer", "New original image" and "New original sound" lines. A load without a picture, or
+// one the project cannot take, changes nothing. The request is cleared in every case.
 void complete_load(App& app);
+
+// Waits for a load still running on its thread, then completes it. Used before a new request
+// (one load at a time) and by callers that need the result now.
+void finish_load(App& app);
+
+// Frees the results and resets the request to its defaults (not while a thread runs).
+void clear_load_request(LoadRequest& r);
+
+// Places a picture of w × h into `dst` of W × H by the two modes: a fit axis is scaled by
+// (W − 1) / (w − 1), a crop or extend axis keeps the scale 1; top-left pixels coincide;
+// destination pixels that no source pixel reaches are 0, source pixels outside are dropped.
+void place_picture(const Image src, int w, int h, Image dst, int W, int H, int horizontal_mode, int vertical_mode);
+
+// The interface's way in: records what the history needs to replay the load and executes it,
+// with the loader on its own thread; the main loop then completes it (complete_load). For a
+// sound the analysis parameter lines come first (not executed: the project already holds
+// those values), then "Open \"%s\"" or "Import \"%s\" h%s v%s" as an action, executed, then
+// an empty line. Whether the history starts afresh is the caller's choice (history.h).
+// Returns false, with one log line and nothing recorded, for a path the archive language
+// cannot carry (a double quote or a line break in it, or longer than a line).
+bool open_file_from_interface(App& app, const std::string& path);
+bool import_file_from_interface(App& app, const std::string& path, int horizontal_mode, int vertical_mode);
+// The analysis parameter lines of a sound that is opened or imported, recorded as plain lines.
+void record_analysis_lines(App& app);

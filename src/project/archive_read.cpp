@@ -440,6 +440,8 @@ void request_load(Line& l, const char* name, int import)
         load_archive(app, path);
         return;
     }
+    // One load at a time: one still running on its thread is finished first.
+    finish_load(app);
     LoadRequest& r = app.load;
     r.path = path;
     r.import = import;
@@ -447,15 +449,6 @@ void request_load(Line& l, const char* name, int import)
     r.vertical_mode = l.st.import_vertical;
     r.target_width = p.width;
     r.target_height = p.height;
-    r.analysis.fmin = p.analysis_fmin;
-    r.analysis.fmax = p.analysis_fmax;
-    r.analysis.scale_base = p.analysis_scale_base;
-    r.analysis.time_resolution = p.analysis_time_resolution;
-    r.analysis.transition_time_resolution = p.transition_time_resolution;
-    r.analysis.pitch_resolution = p.pitch_resolution;
-    r.analysis.min_pitch_resolution = p.min_pitch_resolution;
-    r.analysis.channel_selection = p.channel_selection;
-    r.done = false;
     start_load(app);
 }
 
