@@ -351,3 +351,32 @@ TEST(FftSize, NextSmoothSizeAndLargestPrimeFactor)
     EXPECT_EQ(largest_prime_factor(177147), 3);
     EXPECT_EQ(largest_prime_factor(2 * 9973), 9973);
 }
+
+// Large plans compute their rotations on several threads; each must hold the bits of the
+// one-thread running count, including where a slice starts in the middle of a run.
+TEST(RealFft, RotationsOfLargePlansMatchTheRunningCount)
+{
+    for (int n : {1 << 20, 3 * 5 * 5 * 5 * 2048, next_fast_size(2646000)}) {
+        auto plan = fft_plan_build(n);
+        ASSERT_TRUE(plan && !plan->factors.empty()) << "n=" << n;
+        std::vector<float> expected((size_t)n, 0.0f);
+        const float argh = 6.2831855f / (float)n;
+        int is = 0, l1 = 1;
+        for (size_t s = 0; s + 1 < plan->factors.size(); s++) {
+            const int ip = plan->factors[s], ido = n / (l1 * ip);
+            for (int j = 1, ld = 0; j < ip; j++) {
+                ld += l1;
+                const float argld = (float)ld * argh;
+                float fi = 0.0f;
+                for (int m = 0; 2 * m + 3 <= ido; m++) {
+                    fi += 1.0f;
+                    expected[(size_t)is + 2 * m] = cosf(fi * argld);
+                    expected[(size_t)is + 2 * m + 1] = sinf(fi * argld);
+                }
+                is += ido;
+            }
+            l1 *= ip;
+        }
+        EXPECT_TRUE(same_bits(plan->twiddles, expected)) << "n=" << n;
+    }
+}

@@ -29,9 +29,11 @@ struct FreeDeleter {
 };
 using Floats = std::unique_ptr<float[], FreeDeleter>;
 
-Floats zeroed_floats(size_t count)
+// Left unzeroed: every user writes each value before reading it, and a memset of these
+// large blocks would only add a pass over fresh pages.
+Floats new_floats(size_t count)
 {
-    return Floats((float*)wrcalloc(count ? count : 1, sizeof(float)));
+    return Floats((float*)wrmalloc((count ? count : 1) * sizeof(float)));
 }
 
 struct Band {
@@ -232,7 +234,7 @@ Image analyse_sound(const float* sound, int n, int sample_rate, int rows,
     Floats spectrum;
     const int table_first = g.first_bin;
     const int table_size = std::max(0, g.last_bin - g.first_bin + 1);
-    Floats positions = zeroed_floats((size_t)table_size);
+    Floats positions = new_floats((size_t)table_size);
 
     // Reduction weights are built by the first band of a length that needs them and dropped
     // after the last, so that only the lengths in use take memory.
@@ -247,6 +249,7 @@ Image analyse_sound(const float* sound, int n, int sample_rate, int rows,
         if (band.count > 0 && band.length > M)
             reductions[std::lower_bound(lengths.begin(), lengths.end(), band.length) - lengths.begin()].users++;
 
+    const ScaleMapping mapping = freq_to_scale_mapping(g.a, g.b);
     const int chunk = 1 << 15;
     const int chunks = (table_size + chunk - 1) / chunk;
     run_parallel(threads, 1 + chunks, [&](int job, int) {
@@ -270,7 +273,7 @@ Image analyse_sound(const float* sound, int n, int sample_rate, int rows,
         } else {
             int from = (job - 1) * chunk, to = std::min(table_size, from + chunk);
             for (int i = from; i < to; i++)
-                positions[i] = freq_to_scale((float)(table_first + i) / (float)N, g.a, g.b);
+                positions[i] = freq_to_scale_mapped(mapping, (float)(table_first + i) / (float)N);
         }
     });
 
@@ -288,11 +291,11 @@ Image analyse_sound(const float* sound, int n, int sample_rate, int rows,
         if (band.count > 0) {
             Scratch& s = scratch[worker];
             if (!s.band) {
-                s.band = zeroed_floats((size_t)longest);
-                s.quadrature = zeroed_floats((size_t)longest);
-                s.band_out = zeroed_floats((size_t)longest);
-                s.quadrature_out = zeroed_floats((size_t)longest);
-                s.reduced = zeroed_floats((size_t)M);
+                s.band = new_floats((size_t)longest);
+                s.quadrature = new_floats((size_t)longest);
+                s.band_out = new_floats((size_t)longest);
+                s.quadrature_out = new_floats((size_t)longest);
+                s.reduced = new_floats((size_t)M);
             }
             const int L = band.length;
             float* bf = s.band.get();

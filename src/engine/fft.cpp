@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <mutex>
+#include <thread>
 
 #include "engine/fft_passes.h"
 #include "engine/fft_size.h"
@@ -35,6 +36,66 @@ std::vector<int> fft_factorise(int n)
     return f;
 }
 
+// One run of rotations: count (cos, sin) pairs from wa[offset], the m-th of angle m * step.
+struct TwiddleRun {
+    int offset, count;
+    float step;
+};
+
+// Pairs first .. last-1 of a run. The multiplier m is a float counted up from 0 by ones,
+// exact up to 2^24, so a part of a run that starts from (float)first gives the same bits as
+// the whole run counted from its start.
+static void fill_twiddle_pairs(float* wa, const TwiddleRun& run, int first, int last)
+{
+    float* w = wa + run.offset + 2 * (size_t)first;
+    float fi = (float)first;
+    for (int m = first; m < last; m++) {
+        fi += 1.0f;
+        const float arg = fi * run.step;
+        w[0] = cosf(arg);
+        w[1] = sinf(arg);
+        w += 2;
+    }
+}
+
+// The rotations of a large plan cost more to compute than a transform of its size: they are
+// shared out over the cores in equal slices of pairs, each pair computed by the same
+// expression as on one thread.
+static void fill_twiddles(float* wa, const std::vector<TwiddleRun>& runs)
+{
+    long long total = 0;
+    int longest = 0;
+    for (const TwiddleRun& r : runs) {
+        total += r.count;
+        longest = std::max(longest, r.count);
+    }
+    const long long min_slice = 1 << 16;
+    unsigned cores = std::thread::hardware_concurrency();
+    int workers = (int)std::min<long long>({(long long)std::max(1u, cores), 16, total / min_slice});
+    if (workers <= 1 || longest > (1 << 24)) {
+        for (const TwiddleRun& r : runs)
+            fill_twiddle_pairs(wa, r, 0, r.count);
+        return;
+    }
+    // Worker w takes pairs [total*w/workers, total*(w+1)/workers) of the runs laid end to end.
+    auto slice = [&](int w) {
+        const long long from = total * w / workers, to = total * (w + 1) / workers;
+        long long base = 0;
+        for (const TwiddleRun& r : runs) {
+            const long long lo = std::max(from, base), hi = std::min(to, base + r.count);
+            if (lo < hi)
+                fill_twiddle_pairs(wa, r, (int)(lo - base), (int)(hi - base));
+            base += r.count;
+        }
+    };
+    std::vector<std::thread> threads;
+    for (int w = 1; w < workers; w++)
+        threads.emplace_back(slice, w);
+    slice(0);
+    for (std::thread& t : threads)
+        t.join();
+}
+
 static void chirp_plan_build(FftPlan& plan);
 // Largest size for which the chirp is used: the convolution's size must stay an int.
 static const int chirp_max_size = 1 << 28;
@@ -62,6 +123,7 @@ std::shared_ptr<const FftPlan> fft_plan_build(int n)
     // as (cos, sin) pairs from the second value of each run of ido.
     const float argh = 6.2831855f / (float)n;
     float* wa = plan->twiddles.data();
+    std::vector<TwiddleRun> runs;
     int is = 0, l1 = 1;
     for (int s = 0; s < nf; s++) {
         const int ip = plan->factors[(size_t)s];
@@ -73,20 +135,13 @@ std::shared_ptr<const FftPlan> fft_plan_build(int n)
         int ld = 0;
         for (int j = 1; j < ip; j++) {
             ld += l1;
-            int i = is;
-            const float argld = (float)ld * argh;
-            float fi = 0.0f;
-            for (int ii = 3; ii <= ido; ii += 2) {
-                i += 2;
-                fi += 1.0f;
-                const float arg = fi * argld;
-                wa[i - 2] = cosf(arg);
-                wa[i - 1] = sinf(arg);
-            }
+            if (ido >= 3)
+                runs.push_back({is, (ido - 1) / 2, (float)ld * argh});
             is += ido;
         }
         l1 = l2;
     }
+    fill_twiddles(wa, runs);
 
     // The split values never outnumber the twiddles: reserving n spares the copies of growth.
     plan->split.reserve((size_t)n);

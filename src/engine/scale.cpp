@@ -21,13 +21,38 @@ static float position_to_freq(float t, float a, float b, float base, bool linear
     return a + (b - a) * (a * powf(base, t * o) - a) / (a * powf(base, o) - a);
 }
 
+static ScaleMapping position_mapping(float a, float b, float base, bool linear)
+{
+    ScaleMapping m;
+    m.a = a;
+    m.b = b;
+    m.linear = linear;
+    if (!linear) {
+        m.o = octave_span(a, b);
+        m.stretch = a * powf(base, m.o) - a;
+        m.log_base = logf(base);
+    }
+    return m;
+}
+
+float freq_to_scale_mapped(const ScaleMapping& m, float f)
+{
+    const float a = m.a, b = m.b;
+    if (m.linear)
+        return (f - a) / (b - a);
+    float y = a + (f - a) * m.stretch / (b - a);
+    return logf(y / a) / m.log_base / m.o;
+}
+
 static float freq_to_position(float f, float a, float b, float base, bool linear)
 {
-    if (linear)
-        return (f - a) / (b - a);
-    float o = octave_span(a, b);
-    float y = a + (f - a) * (a * powf(base, o) - a) / (b - a);
-    return logf(y / a) / logf(base) / o;
+    return freq_to_scale_mapped(position_mapping(a, b, base, linear), f);
+}
+
+ScaleMapping freq_to_scale_mapping(float a, float b)
+{
+    float base = get_scale_base();
+    return position_mapping(a, b, base, base == 1.0f);
 }
 
 float scale_to_freq(float t, float a, float b)

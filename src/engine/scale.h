@@ -16,6 +16,14 @@ float get_scale_base();
 // Engine forms, reading the stored base. The linear form is used when the base is exactly 1.
 float scale_to_freq(float t, float a, float b);
 float freq_to_scale(float f, float a, float b);
+// freq_to_scale over many frequencies of one range: the parts that depend only on the range
+// and base are computed once; every value is the one freq_to_scale gives, to the bit.
+struct ScaleMapping {
+    float a = 0.0f, b = 0.0f, o = 0.0f, stretch = 0.0f, log_base = 0.0f;
+    bool linear = true;
+};
+ScaleMapping freq_to_scale_mapping(float a, float b);
+float freq_to_scale_mapped(const ScaleMapping& m, float f);
 // ln x / ln B, or x itself on a linear scale.
 float log_scale_base(float x);
 
