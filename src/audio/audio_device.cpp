@@ -4,7 +4,10 @@
 #include <cctype>
 #include <cstdint>
 #include <cstring>
+#include <dlfcn.h>
 
+#include "engine/playback.h"
+#include "project/project_synthesis.h"
 #include "support/log.h"
 #include "support/prefs.h"
 
@@ -121,13 +124,31 @@ static void audio_callback(void* userdata, Uint8* stream, int length)
     memset(stream, 0, (size_t)length);
     float* stereo = (float*)stream;
     int frames = length / (int)(2 * sizeof(float));
-    if (out.fill)
-        out.fill(out, stereo, frames);
+    // The player takes the playback lock for the whole fill and releases it before the limiter.
+    if (out.playback)
+        fill_output(*out.playback, frames, stereo);
     limit_volume(stereo, 2, frames, out.sample_rate, out.limiter);
     out.callbacks.fetch_add(1, std::memory_order_relaxed);
 }
 
 // ---- Driver and device --------------------------------------------------------------------
+
+// No-op: ALSA's library prints its own diagnostics (several lines for a machine without a
+// sound card) straight to standard error; what matters reaches us through SDL_GetError.
+static void quiet_alsa(const char*, int, const char*, int, const char*, ...) {}
+
+// SDL loads ALSA's library when that driver starts; once it is there, its printing is
+// turned off, so that a machine without sound gets one line from us and nothing else.
+static void silence_alsa_library()
+{
+    void* lib = dlopen("libasound.so.2", RTLD_NOW | RTLD_NOLOAD);
+    if (!lib)
+        return;
+    typedef int (*set_handler)(void (*)(const char*, int, const char*, int, const char*, ...));
+    if (set_handler set = (set_handler)dlsym(lib, "snd_lib_error_set_handler"))
+        set(quiet_alsa);
+    dlclose(lib);
+}
 
 static bool start_driver(AudioOutput& out, const char* name)
 {
@@ -136,6 +157,8 @@ static bool start_driver(AudioOutput& out, const char* name)
         return false;
     const char* current = SDL_GetCurrentAudioDriver();
     out.driver_name = current ? current : "";
+    if (out.driver_name == "alsa")
+        silence_alsa_library();
     return true;
 }
 
@@ -192,18 +215,22 @@ static SDL_AudioSpec requested_format(AudioOutput& out)
     return want;
 }
 
-// Opens `name` (null: the driver's default device) with no allowed changes, after sizing the
-// fill's scratch for the callbacks to come.
+// Live mode's work buffer sized for the callbacks to come, so that the audio thread does not
+// allocate.
+static void size_live_buffer(AudioOutput& out, int frames)
+{
+    if (out.playback)
+        playback_reserve(*out.playback, frames);
+}
+
+// Opens `name` (null: the driver's default device) with no allowed changes.
 static SDL_AudioDeviceID open_exact(AudioOutput& out, const char* name, SDL_AudioSpec* granted)
 {
     SDL_AudioSpec want = requested_format(out);
-    out.work.assign((size_t)want.samples, 0.0f);
     memset(granted, 0, sizeof *granted);
     SDL_AudioDeviceID id = SDL_OpenAudioDevice(name, 0, &want, granted, 0);
     if (id) {
-        // What the callbacks will be asked for, should the device round the buffer.
-        if (granted->samples > want.samples)
-            out.work.assign((size_t)granted->samples, 0.0f);
+        size_live_buffer(out, std::max<int>(want.samples, granted->samples));
         out.callbacks = 0;
     }
     return id;
@@ -254,12 +281,13 @@ bool audio_open_device(AudioOutput& out, PrefStore& store)
 std::string audio_reopen_device(AudioOutput& out, PrefStore& store, int device_index,
                                 int sample_rate, int buffer_length, int rate_at_open)
 {
-    out.sample_rate = std::clamp(sample_rate, 8000, 384000);
-    out.buffer_length = std::clamp(buffer_length, 200, 32768);
+    // Closed first: the callback reads the rate until its thread has ended.
     if (out.device) {
         SDL_CloseAudioDevice(out.device);
         out.device = 0;
     }
+    out.sample_rate = std::clamp(sample_rate, 8000, 384000);
+    out.buffer_length = std::clamp(buffer_length, 200, 32768);
     if (out.driver_name.empty())
         return "No audio driver is running.\n";
     std::vector<std::string> devices = audio_device_names();
@@ -310,6 +338,20 @@ bool audio_start_output(AudioOutput& out, PrefStore& store)
         return false;
     SDL_PauseAudioDevice(out.device, 0);
     return true;
+}
+
+AudioOutput::~AudioOutput()
+{
+    if (device)
+        SDL_CloseAudioDevice(device);
+}
+
+bool audio_init(AudioOutput& out, PlaybackState& playback, Project& project, PrefStore& store)
+{
+    project_playback_init(playback, project);
+    out.playback = &playback;
+    out.sample_rate = project.sample_rate;
+    return audio_start_output(out, store);
 }
 
 void audio_close(AudioOutput& out)

@@ -15,6 +15,9 @@
 
 #include "engine/limiter.h"
 
+struct PlaybackState;
+struct Project;
+
 struct PrefStore;
 
 // ---- Choosing by name (no SDL state involved) ------------------------------------------
@@ -40,11 +43,8 @@ std::vector<std::string> audio_device_names();
 
 // ---- The device ------------------------------------------------------------------------
 
-struct AudioOutput;
-// Fills `frames` interleaved stereo frames, already cleared to 0, on the audio thread. The
-// limiter runs after it returns.
-typedef void (*AudioFill)(AudioOutput& out, float* stereo, int frames);
-
+// The device and what its callback needs besides the playback state. The main thread changes
+// these fields only while the device is closed; the limiter's settings are atomic.
 struct AudioOutput {
     SDL_AudioDeviceID device = 0;   // 0: no device open
     int sample_rate = 44100;        // the internal rate sr, requested from the device
@@ -53,13 +53,14 @@ struct AudioOutput {
     std::string device_name;        // the device opened ("" for the driver's default)
     std::string failure;            // why no driver started, for the one line that says so
 
-    AudioFill fill = nullptr;       // what the callback plays; null: silence
-    void* user = nullptr;           // for `fill`
-    // Scratch of `buffer_length` floats for `fill`, sized before the device starts, so
-    // that the audio thread never allocates.
-    std::vector<float> work;
-    LimiterState limiter;
+    PlaybackState* playback = nullptr;  // what the callback plays; null: silence
+    LimiterState limiter;           // the callback's own: runs after the playback lock is released
     std::atomic<long long> callbacks{0};  // callbacks run since the device was opened
+
+    AudioOutput() = default;
+    AudioOutput(const AudioOutput&) = delete;
+    AudioOutput& operator=(const AudioOutput&) = delete;
+    ~AudioOutput();  // closes a device still open, so no callback outlives what it plays
 };
 
 // Restarts SDL's audio on the preferred driver ("Audio output:Preferred driver", defaulting
@@ -87,10 +88,15 @@ std::string audio_reopen_device(AudioOutput& out, PrefStore& store, int device_i
                                 int sample_rate, int buffer_length, int rate_at_open);
 
 // Start-up: reads the limiter's settings (so that the audio thread never reads the file),
-// selects the driver, opens the device and unpauses it; whatever `fill` plays is heard from
+// selects the driver, opens the device and unpauses it; what out.playback plays is heard from
 // now on. Returns false when the machine has no sound (one line in the log); the program
-// carries on without.
+// carries on without, and nothing waits for a callback.
 bool audio_start_output(AudioOutput& out, PrefStore& store);
+
+// The program's audio start: the playback state set up for the project (stopped, so the
+// callback plays silence until playback starts), then the device started at the project's
+// sample rate with out.buffer_length frames per callback. Returns what audio_start_output does.
+bool audio_init(AudioOutput& out, PlaybackState& playback, Project& project, PrefStore& store);
 
 // Closes the device (waiting for a callback in progress) and stops SDL's audio.
 void audio_close(AudioOutput& out);
