@@ -23,7 +23,9 @@ static void print_usage(FILE* out)
             "  FILE.sga       run the lines of an archive file\n"
             "  -e LINE        run one archive line (repeatable; files and lines run in order)\n"
             "  --record       record what runs in the history (off by default)\n"
-            "  --info         print the project as JSON after the lines ran\n");
+            "  --info         print the project as JSON after the lines ran\n"
+            "  --play FILE    open FILE (sound, picture or archive) after the lines ran and play\n"
+            "                 it once through the sound card in the current synthesis mode\n");
 }
 
 // Prints the value, or "nan" when the expression has none. The highlight marks of the

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/app.h"
+#include "cli/play.h"
 #include "layers/blend.h"
 #include "project/archive_read.h"
 #include "project/history.h"
@@ -30,6 +31,20 @@ int cli_run_option(int argc, char** argv, int i, CliRun& run)
         run.info = true;
         return 1;
     }
+    if (!strcmp(a, "--play")) {
+        if (i + 1 >= argc || run.play)
+            return -1;
+        // Opened through the interpreter, so that sounds, pictures and archives open exactly
+        // as they do in the editor. The line cannot quote a name holding a double quote.
+        std::string name = argv[i + 1];
+        if (name.find('"') != std::string::npos) {
+            fprintf(stderr, "sonographica-cli: cannot open a file whose name holds '\"'\n");
+            return -1;
+        }
+        run.items.push_back({false, "Open \"" + name + "\""});
+        run.play = true;
+        return 2;
+    }
     if (a[0] != '-') {
         run.items.push_back({true, a});
         return 1;
@@ -37,7 +52,7 @@ int cli_run_option(int argc, char** argv, int i, CliRun& run)
     return 0;
 }
 
-bool cli_run_requested(const CliRun& run) { return !run.items.empty() || run.info; }
+bool cli_run_requested(const CliRun& run) { return !run.items.empty() || run.info || run.play; }
 
 // What the main loop would do with the requests the lines raised.
 static void carry_out_requests(App& app)
@@ -183,6 +198,8 @@ int cli_run(const CliRun& run)
             run_text(app, item.text);
         }
     }
+    if (run.play && !app.requests.quit)
+        status = play_project(app, values.buffer_length);
     if (run.info)
         print_info(app);
     history_close(app.history);

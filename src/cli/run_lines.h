@@ -12,13 +12,15 @@ struct CliRun {
     std::vector<Item> items;
     bool record = false;   // --record: the history records what runs
     bool info = false;     // --info: print the project as JSON at the end
+    bool play = false;     // --play: the last item opened the file to hear; play the project
 };
 
-// Takes the archive options at argv[i]: "-e LINE", "--record", "--info", or an argument not
-// beginning with "-" (an archive file). Returns how many arguments it used, 0 when argv[i]
+// Takes the archive options at argv[i]: "-e LINE", "--record", "--info", "--play FILE" (an
+// "Open" line for FILE, after which the project is played), or an argument not beginning
+// with "-" (an archive file). Returns how many arguments it used, 0 when argv[i]
 // is none of these, -1 when "-e" lacks its line.
 int cli_run_option(int argc, char** argv, int i, CliRun& run);
-// True when the options asked for lines to run or for --info.
+// True when the options asked for lines to run, for --info or for --play.
 bool cli_run_requested(const CliRun& run);
 // Runs everything; returns the exit status (1 when an archive file could not be read).
 int cli_run(const CliRun& run);
