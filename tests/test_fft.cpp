@@ -353,13 +353,18 @@ TEST(FftSize, NextSmoothSizeAndLargestPrimeFactor)
 }
 
 // Large plans compute their rotations on several threads; each must hold the bits of the
-// one-thread running count, including where a slice starts in the middle of a run.
+// one-thread running count, including where a slice starts in the middle of a run. Plans of
+// 2-3-5 sizes keep them only in the radix passes' layout, plans with a larger factor also as
+// pairs for the general pass.
 TEST(RealFft, RotationsOfLargePlansMatchTheRunningCount)
 {
-    for (int n : {1 << 20, 3 * 5 * 5 * 5 * 2048, next_fast_size(2646000)}) {
+    for (int n : {1 << 20, 3 * 5 * 5 * 5 * 2048, next_fast_size(2646000), 7 * 7 * 3 * 4096}) {
         auto plan = fft_plan_build(n);
         ASSERT_TRUE(plan && !plan->factors.empty()) << "n=" << n;
-        std::vector<float> expected((size_t)n, 0.0f);
+        bool general = false;
+        for (int f : plan->factors)
+            general |= f > 5;
+        std::vector<float> pairs((size_t)n, 0.0f), split;
         const float argh = 6.2831855f / (float)n;
         int is = 0, l1 = 1;
         for (size_t s = 0; s + 1 < plan->factors.size(); s++) {
@@ -367,16 +372,27 @@ TEST(RealFft, RotationsOfLargePlansMatchTheRunningCount)
             for (int j = 1, ld = 0; j < ip; j++) {
                 ld += l1;
                 const float argld = (float)ld * argh;
+                std::vector<float> cosines, sines;
                 float fi = 0.0f;
                 for (int m = 0; 2 * m + 3 <= ido; m++) {
                     fi += 1.0f;
-                    expected[(size_t)is + 2 * m] = cosf(fi * argld);
-                    expected[(size_t)is + 2 * m + 1] = sinf(fi * argld);
+                    cosines.push_back(cosf(fi * argld));
+                    sines.push_back(sinf(fi * argld));
+                    pairs[(size_t)is + 2 * m] = cosines.back();
+                    pairs[(size_t)is + 2 * m + 1] = sines.back();
+                }
+                if (ip <= 5) {
+                    split.insert(split.end(), cosines.begin(), cosines.end());
+                    split.insert(split.end(), sines.begin(), sines.end());
                 }
                 is += ido;
             }
             l1 *= ip;
         }
-        EXPECT_TRUE(same_bits(plan->twiddles, expected)) << "n=" << n;
+        EXPECT_TRUE(same_bits(plan->split, split)) << "n=" << n;
+        if (general)
+            EXPECT_TRUE(same_bits(plan->twiddles, pairs)) << "n=" << n;
+        else
+            EXPECT_TRUE(plan->twiddles.empty()) << "n=" << n;
     }
 }

@@ -36,25 +36,29 @@ std::vector<int> fft_factorise(int n)
     return f;
 }
 
-// One run of rotations: count (cos, sin) pairs from wa[offset], the m-th of angle m * step.
+// One run of rotations, the m-th of angle m * step for m = 1 .. count: cosine m at
+// table[cos_at + (m-1) * stride], sine m at table[sin_at + (m-1) * stride].
 struct TwiddleRun {
-    int offset, count;
+    size_t cos_at, sin_at;
+    int stride, count;
     float step;
 };
 
-// Pairs first .. last-1 of a run. The multiplier m is a float counted up from 0 by ones,
+// Rotations first .. last-1 of a run. The multiplier m is a float counted up from 0 by ones,
 // exact up to 2^24, so a part of a run that starts from (float)first gives the same bits as
 // the whole run counted from its start.
-static void fill_twiddle_pairs(float* wa, const TwiddleRun& run, int first, int last)
+static void fill_twiddle_pairs(float* table, const TwiddleRun& run, int first, int last)
 {
-    float* w = wa + run.offset + 2 * (size_t)first;
+    float* c = table + run.cos_at + (size_t)run.stride * (size_t)first;
+    float* s = table + run.sin_at + (size_t)run.stride * (size_t)first;
     float fi = (float)first;
     for (int m = first; m < last; m++) {
         fi += 1.0f;
         const float arg = fi * run.step;
-        w[0] = cosf(arg);
-        w[1] = sinf(arg);
-        w += 2;
+        *c = cosf(arg);
+        *s = sinf(arg);
+        c += run.stride;
+        s += run.stride;
     }
 }
 
@@ -96,6 +100,15 @@ static void fill_twiddles(float* wa, const std::vector<TwiddleRun>& runs)
         t.join();
 }
 
+// A table of `count` zeros. A large plan's tables are written once, right after they are
+// allocated; huge pages spare most of the page faults of that first touch.
+static void sized_for_huge_pages(std::vector<float>& v, size_t count)
+{
+    v.reserve(count);
+    alloc_advise_huge_pages(v.data(), count * sizeof(float));
+    v.assign(count, 0.0f);
+}
+
 static void chirp_plan_build(FftPlan& plan);
 // Largest size for which the chirp is used: the convolution's size must stay an int.
 static const int chirp_max_size = 1 << 28;
@@ -111,56 +124,56 @@ std::shared_ptr<const FftPlan> fft_plan_build(int n)
         chirp_plan_build(*plan);
         return plan;
     }
-    plan->twiddles.assign((size_t)n, 0.0f);
-    if (n == 1)
+    if (n == 1) {
+        plan->twiddles.assign(1, 0.0f);
         return plan;
+    }
     plan->factors = fft_factorise(n);
     const int nf = (int)plan->factors.size();
     plan->stage_offset.assign((size_t)nf, 0);
+    const bool general = *std::max_element(plan->factors.begin(), plan->factors.end()) > 5;
 
-    // Pass s with l1 (product of the earlier factors) and ido = n / (l1 * ip) holds, for
-    // j = 1 .. ip-1, the ido/2 rotations e^(i * m * j*l1 * 2pi/n), m = 1 .. (ido-1)/2,
-    // as (cos, sin) pairs from the second value of each run of ido.
+    // Pass s with l1 (product of the earlier factors) and ido = n / (l1 * ip) has, for
+    // j = 1 .. ip-1, the rotations e^(i * m * j*l1 * 2pi/n), m = 1 .. (ido-1)/2. The general
+    // pass reads them as (cos, sin) pairs from the second value of each run of ido in the
+    // table `twiddles`, which only plans with a factor above 5 keep; the radix 2 to 5 passes
+    // read them from `split`, per j the cosines, then the sines. Both are filled by the same
+    // expression, so they hold the same bits.
     const float argh = 6.2831855f / (float)n;
-    float* wa = plan->twiddles.data();
-    std::vector<TwiddleRun> runs;
+    std::vector<TwiddleRun> pair_runs, split_runs;
     int is = 0, l1 = 1;
+    size_t split_size = 0;
     for (int s = 0; s < nf; s++) {
         const int ip = plan->factors[(size_t)s];
         const int l2 = l1 * ip;
         const int ido = n / l2;
+        const int half = (ido - 1) / 2;
         plan->stage_offset[(size_t)s] = is;
+        plan->split_offset.push_back((int)split_size);
         if (s == nf - 1)
             break;  // the last pass has ido = 1 and needs no rotations
         int ld = 0;
         for (int j = 1; j < ip; j++) {
             ld += l1;
-            if (ido >= 3)
-                runs.push_back({is, (ido - 1) / 2, (float)ld * argh});
+            const float step = (float)ld * argh;
+            if (half > 0) {
+                if (general)
+                    pair_runs.push_back({(size_t)is, (size_t)is + 1, 2, half, step});
+                if (ip <= 5)
+                    split_runs.push_back({split_size, split_size + (size_t)half, 1, half, step});
+            }
+            if (ip <= 5)
+                split_size += 2 * (size_t)half;
             is += ido;
         }
         l1 = l2;
     }
-    fill_twiddles(wa, runs);
-
-    // The split values never outnumber the twiddles: reserving n spares the copies of growth.
-    plan->split.reserve((size_t)n);
-    l1 = 1;
-    for (int s = 0; s < nf; s++) {
-        const int ip = plan->factors[(size_t)s];
-        const int ido = n / (l1 * ip);
-        const int half = (ido - 1) / 2;
-        plan->split_offset.push_back((int)plan->split.size());
-        if (ip <= 5)
-            for (int j = 0; j < ip - 1; j++) {
-                const float* run = wa + plan->stage_offset[(size_t)s] + (size_t)j * ido;
-                for (int m = 1; m <= half; m++)
-                    plan->split.push_back(run[2 * m - 2]);
-                for (int m = 1; m <= half; m++)
-                    plan->split.push_back(run[2 * m - 1]);
-            }
-        l1 *= ip;
+    if (general) {
+        sized_for_huge_pages(plan->twiddles, (size_t)n);
+        fill_twiddles(plan->twiddles.data(), pair_runs);
     }
+    sized_for_huge_pages(plan->split, split_size);
+    fill_twiddles(plan->split.data(), split_runs);
     return plan;
 }
 
@@ -329,9 +342,9 @@ static void chirp_plan_build(FftPlan& plan)
 
     // The angle pi m^2 / n taken with m^2 reduced modulo 2n, in double precision, so every
     // value is rounded once however large m is.
-    plan.chirp.assign(2 * (size_t)n, 0.0f);
-    plan.kernel_re.assign((size_t)size, 0.0f);
-    plan.kernel_im.assign((size_t)size, 0.0f);
+    sized_for_huge_pages(plan.chirp, 2 * (size_t)n);
+    sized_for_huge_pages(plan.kernel_re, (size_t)size);
+    sized_for_huge_pages(plan.kernel_im, (size_t)size);
     for (int m = 0; m < n; m++) {
         const long long r = (long long)m * m % (2LL * n);
         const double a = M_PI * (double)r / (double)n;
@@ -517,9 +530,10 @@ void real_fft_with_plan(const FftPlan& plan, float* in, float* out, int directio
 
 // Recently used plans, shared between threads; each thread also remembers the plan of its
 // last call, which spares the lock for runs of transforms of one size. The count allows for
-// the many small sizes of one analysis, so that the large plan of the whole sound, the
-// costliest to rebuild, outlives them; the float budget bounds the memory.
-static const size_t cache_max_plans = 32;
+// the sixty-odd band lengths of one analysis at the default geometry, so that analysing
+// again rebuilds none of them, nor the large plan of the whole sound; the float budget
+// bounds the memory.
+static const size_t cache_max_plans = 128;
 static const size_t cache_max_floats = (size_t)1 << 24;
 
 static std::mutex cache_lock;

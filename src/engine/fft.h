@@ -27,9 +27,11 @@ void real_fft(float* in, float* out, int n, int direction);
 struct FftPlan {
     int n = 0;
     std::vector<int> factors;
-    std::vector<float> twiddles;  // n values, (cos, sin) pairs; pass s starts at stage_offset[s]
+    // For the general odd-radix pass, kept only by plans with a factor above 5: n values,
+    // (cos, sin) pairs; pass s starts at stage_offset[s].
+    std::vector<float> twiddles;
     std::vector<int> stage_offset;
-    // The same values rearranged for the radix 2 to 5 passes: per rotation, the cosines, then
+    // The same rotations laid out for the radix 2 to 5 passes: per rotation, the cosines, then
     // the sines; pass s starts at split_offset[s].
     std::vector<float> split;
     std::vector<int> split_offset;

@@ -10,6 +10,10 @@ void* wrcalloc(size_t count, size_t size);
 // (the platform's realloc would free the block and return null).
 void* wrrealloc(void* block, size_t size);
 
+// Asks the system to back the 2 MiB-aligned interior of a large, not yet touched block with
+// huge pages (wrmalloc does this itself). Harmless where the system declines.
+void alloc_advise_huge_pages(void* block, size_t size);
+
 // The reorganising pass allocates `count` chunks of `chunk_size` bytes and frees them.
 void wrmalloc_chunk_plan(size_t size, size_t* chunk_size, size_t* count);
 
