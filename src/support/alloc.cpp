@@ -123,6 +123,15 @@ void* wrcalloc(size_t count, size_t size)
         log_printf(stderr, "wrcalloc(%zu, %zu): size overflows\n", count, size);
         out_of_memory();
     }
+    // The platform's calloc knows when fresh pages are already zero and leaves them
+    // untouched, so a large picture costs nothing until it is written.
+    if (!primitive.load()) {
+        void* p = calloc(count ? count : 1, size ? size : 1);
+        if (p) {
+            alloc_advise_huge_pages(p, count * size);
+            return p;
+        }
+    }
     void* p = wrmalloc(count * size);
     memset(p, 0, count * size);
     return p;
