@@ -292,3 +292,37 @@ TEST(OfflineRender, SaveLinesOfTheCommandLineRenderTheProject)
     EXPECT_NE(info.find("Sample Rate    : 44100"), std::string::npos) << info;
     EXPECT_NE(info.find("= " + std::to_string(live.frames) + " samples"), std::string::npos) << info;
 }
+
+// The live-synthesis switch of the command line picks between live and noise rendering for
+// the same project; lossless needs its own line; a wrong value is a usage error.
+TEST(OfflineRender, CommandLineLiveSynthesisSwitchPicksTheMode)
+{
+    TempDir dir;
+    std::vector<float> pixels(100 * 24, 0.5f);
+    write_text_file(dir.file("p.sga"), "Time resolution 10 px/s\nFrequency range 100 Hz - 3000 Hz\n"
+                                       "Dimensions 100 px x 24 px\nNew layer \"a\"\n" + base85_block(pixels));
+    const std::string project = quoted(dir.file("p.sga"));
+    std::string out;
+    ASSERT_EQ(run_command(cli_path() + " --live-synthesis on " + project + " -e " +
+                              quoted("Save \"" + dir.file("live.wav") + "\"") + " 2>&1",
+                          &out),
+              0)
+        << out;
+    EXPECT_NE(out.find("Rendering sound (live synthesis): 100%"), std::string::npos) << out;
+    out.clear();
+    ASSERT_EQ(run_command(cli_path() + " --live-synthesis off " + project + " -e " +
+                              quoted("Save \"" + dir.file("noise.wav") + "\"") + " 2>&1",
+                          &out),
+              0)
+        << out;
+    EXPECT_NE(out.find("Rendering sound (noise synthesis): 100%"), std::string::npos) << out;
+    Sound live = load_sound(dir.file("live.wav").c_str(), 0);
+    Sound noise = load_sound(dir.file("noise.wav").c_str(), 0);
+    EXPECT_GT(live.frames, 400000u);
+    EXPECT_GT(noise.frames, 400000u);
+    EXPECT_NE(live.samples, noise.samples);
+
+    out.clear();
+    EXPECT_EQ(run_command(cli_path() + " --live-synthesis maybe " + project + " 2>&1", &out), 2) << out;
+    EXPECT_NE(out.find("takes 'on' or 'off'"), std::string::npos) << out;
+}

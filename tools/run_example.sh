@@ -1,6 +1,7 @@
 #!/bin/sh
 # Until the desktop program exists, `make run` exercises the command-line program: it opens
-# the bundled example sound as a project and writes its picture as PNG and TIFF.
+# the bundled example sound as a project, writes its picture as PNG and TIFF, and renders the
+# picture back to sound in each synthesis mode.
 set -e
 dir=${1:-build}
 cli="$dir/sonographica-cli"
@@ -25,3 +26,20 @@ if [ ! -f "$out/example.png" ] || [ ! -f "$out/example.tif" ]; then
     exit 1
 fi
 echo "Its picture is in $out: example.png (for viewing) and example.tif (32-bit float, linear)."
+
+sounds="$dir/example/sounds"
+mkdir -p "$sounds"
+sounds=$(cd "$sounds" && pwd)
+rm -f "$sounds/lossless.wav" "$sounds/live.wav" "$sounds/noise.wav"
+echo "Rendering the example's picture back to sound in each synthesis mode:"
+"$cli" -e "Open \"$sound\"" -e "Synthesis lossless" -e "Save \"$sounds/lossless.wav\""
+"$cli" --live-synthesis on -e "Open \"$sound\"" -e "Save \"$sounds/live.wav\""
+"$cli" --live-synthesis off -e "Open \"$sound\"" -e "Save \"$sounds/noise.wav\""
+for f in lossless live noise; do
+    if [ ! -f "$sounds/$f.wav" ]; then
+        echo "The $f rendering was not written; the messages above say why." >&2
+        exit 1
+    fi
+done
+echo "Its sound, rendered from the picture, is in $sounds: lossless.wav (the original back),"
+echo "live.wav (as heard while painting) and noise.wav (each row as band-limited noise)."

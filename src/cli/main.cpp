@@ -25,7 +25,11 @@ static void print_usage(FILE* out)
             "  --record       record what runs in the history (off by default)\n"
             "  --info         print the project as JSON after the lines ran\n"
             "  --play FILE    open FILE (sound, picture or archive) after the lines ran and play\n"
-            "                 it once through the sound card in the current synthesis mode\n");
+            "                 it once through the sound card in the current synthesis mode\n"
+            "  --live-synthesis on|off\n"
+            "                 live synthesis before the lines run (off when not given; the lines\n"
+            "                 \"Synthesis live\" and \"Synthesis noise\" switch it on). Saved as\n"
+            "                 sound, a project renders in lossless mode, else live, else noise\n");
 }
 
 // Prints the value, or "nan" when the expression has none. The highlight marks of the

@@ -45,6 +45,15 @@ int cli_run_option(int argc, char** argv, int i, CliRun& run)
         run.play = true;
         return 2;
     }
+    if (!strcmp(a, "--live-synthesis")) {
+        const char* v = i + 1 < argc ? argv[i + 1] : "";
+        if (strcmp(v, "on") && strcmp(v, "off")) {
+            fprintf(stderr, "sonographica-cli: option '--live-synthesis' takes 'on' or 'off'\n");
+            return -1;
+        }
+        run.live_synthesis = !strcmp(v, "on");
+        return 2;
+    }
     if (a[0] != '-') {
         run.items.push_back({true, a});
         return 1;
@@ -182,6 +191,10 @@ int cli_run(const CliRun& run)
     history_units_from_preferences(values, &app.units.time, &app.units.frequency_position,
                                    &app.units.frequency_dimensions);
     app.units.relative_selection = values.relative_selection_index == 1;
+    // The "Live Synthesis" menu toggle. Without a window nothing is heard while editing, so
+    // the command line starts with it off and leaves the stored setting alone.
+    if (run.live_synthesis >= 0)
+        app.project.live_synthesis = run.live_synthesis == 1;
     app.history.enabled = run.record;
     // Long work reports its progress on standard error, the way a terminal user expects.
     app.load.print_progress = true;
