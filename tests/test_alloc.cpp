@@ -195,3 +195,27 @@ TEST_F(ScriptedAllocator, FailedReallocKeepsTheOldBlock)
     ASSERT_NE(fresh, nullptr);
     free(fresh);
 }
+
+// Large blocks come from the platform with huge-page advice, and wrcalloc leaves the zeroing
+// of fresh pages to the platform: a block that reuses memory just written and freed must
+// still read as zeros, and an empty request still gives a block.
+TEST(Alloc, LargeZeroedBlocksAreZeroEvenWhenMemoryIsReused)
+{
+    const size_t size = (size_t)12 << 20;
+    for (int round = 0; round < 3; round++) {
+        unsigned char* dirty = (unsigned char*)wrmalloc(size);
+        memset(dirty, 0xAB, size);
+        free(dirty);
+        unsigned char* clean = (unsigned char*)wrcalloc(size / 4, 4);
+        size_t nonzero = 0;
+        for (size_t i = 0; i < size; i += 997)
+            nonzero += clean[i] != 0;
+        nonzero += clean[size - 1] != 0;
+        EXPECT_EQ(nonzero, 0u) << "round " << round;
+        memset(clean, 0xCD, size);  // the next round may get these pages back
+        free(clean);
+    }
+    void* empty = wrcalloc(0, 4);
+    EXPECT_NE(empty, nullptr);
+    free(empty);
+}
