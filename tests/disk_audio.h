@@ -60,7 +60,8 @@ inline std::vector<float> read_disk_file(const std::string& path)
 {
     std::vector<unsigned char> raw = read_binary_file(path);
     std::vector<float> v(raw.size() / sizeof(float));
-    memcpy(v.data(), raw.data(), v.size() * sizeof(float));
+    if (!v.empty())
+        memcpy(v.data(), raw.data(), v.size() * sizeof(float));
     return v;
 }
 

@@ -195,7 +195,8 @@ static void forward_passes(const FftPlan& p, float* c, float* ch)
         const int ip = p.factors[(size_t)kh];
         const int l1 = l2 / ip;
         const int ido = n / l2;
-        const float* wa = p.twiddles.data() + p.stage_offset[(size_t)kh];
+        // Only plans with a general pass keep the paired table.
+        const float* wa = p.twiddles.empty() ? nullptr : p.twiddles.data() + p.stage_offset[(size_t)kh];
         const float* tw = p.split.data() + p.split_offset[(size_t)kh];
         in_c = 1 - in_c;
         float* src = in_c ? ch : c;
@@ -237,7 +238,8 @@ static float* backward_passes(const FftPlan& p, float* c, float* ch)
         const int ip = p.factors[(size_t)k1];
         const int l2 = ip * l1;
         const int ido = n / l2;
-        const float* wa = p.twiddles.data() + p.stage_offset[(size_t)k1];
+        // Only plans with a general pass keep the paired table.
+        const float* wa = p.twiddles.empty() ? nullptr : p.twiddles.data() + p.stage_offset[(size_t)k1];
         const float* tw = p.split.data() + p.split_offset[(size_t)k1];
         float* src = in_ch ? ch : c;
         float* dst = in_ch ? c : ch;
