@@ -124,10 +124,8 @@ std::shared_ptr<const FftPlan> fft_plan_build(int n)
         chirp_plan_build(*plan);
         return plan;
     }
-    if (n == 1) {
-        plan->twiddles.assign(1, 0.0f);
+    if (n == 1)
         return plan;
-    }
     plan->factors = fft_factorise(n);
     const int nf = (int)plan->factors.size();
     plan->stage_offset.assign((size_t)nf, 0);

@@ -9,7 +9,6 @@
 
 #if defined(__linux__)
 #include <sys/mman.h>
-#include <unistd.h>
 #endif
 
 static std::atomic<alloc_primitive_fn> primitive{nullptr};
