@@ -219,3 +219,21 @@ TEST(Alloc, LargeZeroedBlocksAreZeroEvenWhenMemoryIsReused)
     EXPECT_NE(empty, nullptr);
     free(empty);
 }
+
+// Growing through a fresh advised buffer must keep what the vector held and fill the rest.
+TEST(Alloc, ResizeWithHugePagesKeepsContentsAndFillsTheRest)
+{
+    std::vector<float> v = {1.0f, 2.0f, 3.0f};
+    const size_t big = (size_t)3 << 20;  // 12 MB: past the huge-page threshold
+    resize_with_huge_pages(v, big, 7.0f);
+    ASSERT_EQ(v.size(), big);
+    EXPECT_EQ(v[0], 1.0f);
+    EXPECT_EQ(v[2], 3.0f);
+    EXPECT_EQ(v[3], 7.0f);
+    EXPECT_EQ(v[big - 1], 7.0f);
+    resize_with_huge_pages(v, 2);
+    ASSERT_EQ(v.size(), 2u);
+    EXPECT_EQ(v[1], 2.0f);
+    resize_with_huge_pages(v, 4);
+    EXPECT_EQ(v[3], 0.0f);  // regrown within the old buffer: the new values are set again
+}

@@ -6,6 +6,7 @@
 
 #include "engine/fft_size.h"
 #include "engine/synthesis_output.h"
+#include "support/alloc.h"
 #include "support/log.h"
 
 // Longest block rendering: keeps every transform size and index of a block in int.
@@ -99,6 +100,6 @@ long long original_sound_padded_length(long long n, int block_length)
 void extend_original_sound(std::vector<float>& sound, long long n, int block_length)
 {
     n = std::max(n, 0ll);
-    sound.resize((size_t)original_sound_padded_length(n, block_length), 0.0f);
+    resize_with_huge_pages(sound, (size_t)original_sound_padded_length(n, block_length), 0.0f);
     std::fill(sound.begin() + n, sound.end(), 0.0f);
 }

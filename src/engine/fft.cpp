@@ -100,15 +100,6 @@ static void fill_twiddles(float* wa, const std::vector<TwiddleRun>& runs)
         t.join();
 }
 
-// A table of `count` zeros. A large plan's tables are written once, right after they are
-// allocated; huge pages spare most of the page faults of that first touch.
-static void sized_for_huge_pages(std::vector<float>& v, size_t count)
-{
-    v.reserve(count);
-    alloc_advise_huge_pages(v.data(), count * sizeof(float));
-    v.assign(count, 0.0f);
-}
-
 static void chirp_plan_build(FftPlan& plan);
 // Largest size for which the chirp is used: the convolution's size must stay an int.
 static const int chirp_max_size = 1 << 28;
@@ -167,10 +158,10 @@ std::shared_ptr<const FftPlan> fft_plan_build(int n)
         l1 = l2;
     }
     if (general) {
-        sized_for_huge_pages(plan->twiddles, (size_t)n);
+        resize_with_huge_pages(plan->twiddles, (size_t)n);
         fill_twiddles(plan->twiddles.data(), pair_runs);
     }
-    sized_for_huge_pages(plan->split, split_size);
+    resize_with_huge_pages(plan->split, split_size);
     fill_twiddles(plan->split.data(), split_runs);
     return plan;
 }
@@ -342,9 +333,9 @@ static void chirp_plan_build(FftPlan& plan)
 
     // The angle pi m^2 / n taken with m^2 reduced modulo 2n, in double precision, so every
     // value is rounded once however large m is.
-    sized_for_huge_pages(plan.chirp, 2 * (size_t)n);
-    sized_for_huge_pages(plan.kernel_re, (size_t)size);
-    sized_for_huge_pages(plan.kernel_im, (size_t)size);
+    resize_with_huge_pages(plan.chirp, 2 * (size_t)n);
+    resize_with_huge_pages(plan.kernel_re, (size_t)size);
+    resize_with_huge_pages(plan.kernel_im, (size_t)size);
     for (int m = 0; m < n; m++) {
         const long long r = (long long)m * m % (2LL * n);
         const double a = M_PI * (double)r / (double)n;

@@ -6,6 +6,7 @@
 
 #include "media/bytes.h"
 #include "media/sound_read.h"
+#include "support/alloc.h"
 #include "support/log.h"
 
 static const char* const aiff_fn = "load_sound_aiff_mem";
@@ -116,7 +117,7 @@ Sound load_sound_aiff_mem(const unsigned char* data, size_t size, int mode)
     s.channels = (int)channels;
     s.sample_rate = (int)rate;
     const size_t count = s.frames * (size_t)s.channels;
-    s.samples.resize(count);
+    resize_with_huge_pages(s.samples, count);
     float* out = s.samples.data();
     const unsigned char* p = data + start;
     if (enc == aiff_float32) {

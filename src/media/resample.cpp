@@ -6,6 +6,7 @@
 
 #include "engine/fft.h"
 #include "media/sound_read.h"
+#include "support/alloc.h"
 #include "support/log.h"
 
 std::vector<float> resample_sound(std::vector<float> samples, int from_rate, int to_rate)
@@ -37,7 +38,7 @@ std::vector<float> resample_sound(std::vector<float> samples, int from_rate, int
     const int n1 = (int)l1, n2 = (int)l2;
 
     std::vector<float> spectrum = std::move(samples);
-    spectrum.resize((size_t)n1, 0.0f);
+    resize_with_huge_pages(spectrum, (size_t)n1, 0.0f);
     // Plans of their own, not the shared cache: these sizes are seldom met twice, and a
     // cached plan of a whole sound would hold its tables and push out the engine's.
     real_fft_with_plan(*fft_plan_build(n1), spectrum.data(), spectrum.data(), FFT_FORWARD);
@@ -45,7 +46,8 @@ std::vector<float> resample_sound(std::vector<float> samples, int from_rate, int
     // Halfcomplex layout: real parts from the start, imaginary parts from the end. The bins
     // both lengths share keep their places; an odd length's last bin has a real part of its
     // own in the middle, which goes to the same bin.
-    std::vector<float> out((size_t)n2, 0.0f);
+    std::vector<float> out;
+    resize_with_huge_pages(out, (size_t)n2, 0.0f);
     if (r1 <= r2) {
         const int h = n1 / 2;
         memcpy(out.data(), spectrum.data(), (size_t)h * sizeof(float));

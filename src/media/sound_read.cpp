@@ -102,7 +102,8 @@ void select_channels(Sound& s, int mode)
     const int out_ch = selected_channel_count(s.channels, mode);
     if (s.channels < 1 || (mode < 0 || mode > 3) || (s.channels == 1 && out_ch == 1))
         return;   // nothing changes: all channels kept, or the one channel is every selection
-    std::vector<float> out(s.frames * (size_t)out_ch);
+    std::vector<float> out;
+    resize_with_huge_pages(out, s.frames * (size_t)out_ch);
     select_channels_into(s.samples.data(), s.frames, s.channels, mode, out.data());
     s.samples = std::move(out);
     s.channels = out_ch;

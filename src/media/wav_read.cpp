@@ -4,6 +4,7 @@
 
 #include "media/bytes.h"
 #include "media/sound_read.h"
+#include "support/alloc.h"
 #include "support/log.h"
 
 static const char* const wav_fn = "load_sound_wav_mem";
@@ -114,7 +115,7 @@ Sound load_sound_wav_mem(const unsigned char* data, size_t size, int mode)
     s.channels = (int)channels;
     s.sample_rate = (int)rate;
     const size_t count = s.frames * (size_t)s.channels;
-    s.samples.assign(count, 0.0f);
+    resize_with_huge_pages(s.samples, count);
     const unsigned char* p = data + start;
     if (tag == wav_pcm && bytes <= 4) {
         wav_decode_pcm(p, count, bytes, s.samples.data());

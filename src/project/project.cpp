@@ -7,6 +7,7 @@
 
 #include "engine/block_geometry.h"
 #include "engine/fft_size.h"
+#include "support/alloc.h"
 #include "support/log.h"
 
 Project::~Project() { free_pictures(*this, true); image_free(original_image); }
@@ -147,7 +148,7 @@ bool set_original_sound(Project& p, std::vector<float> samples, int length)
         return false;
     }
     if (samples.size() < (size_t)length)
-        samples.resize((size_t)length, 0.0f);
+        resize_with_huge_pages(samples, (size_t)length, 0.0f);
     p.original_sound = std::move(samples);
     p.original_sound_length = length;
     p.block_length = next_smooth_size(2 * (int)half_block);

@@ -2,6 +2,7 @@
 // and only then ends the program. Callers therefore never receive a null block.
 #pragma once
 #include <cstddef>
+#include <vector>
 
 void* wrmalloc(size_t size);
 void* wrcalloc(size_t count, size_t size);
@@ -13,6 +14,21 @@ void* wrrealloc(void* block, size_t size);
 // Asks the system to back the 2 MiB-aligned interior of a large, not yet touched block with
 // huge pages (wrmalloc does this itself). Harmless where the system declines.
 void alloc_advise_huge_pages(void* block, size_t size);
+
+// v.resize(count, value), except that a vector which must grow gets its new buffer advised
+// for huge pages before the first touch. For the long sample and spectrum buffers.
+template <class T>
+void resize_with_huge_pages(std::vector<T>& v, size_t count, const T& value = T())
+{
+    if (count > v.capacity()) {
+        std::vector<T> grown;
+        grown.reserve(count);
+        alloc_advise_huge_pages(grown.data(), count * sizeof(T));
+        grown.assign(v.begin(), v.end());
+        v.swap(grown);
+    }
+    v.resize(count, value);
+}
 
 // The reorganising pass allocates `count` chunks of `chunk_size` bytes and frees them.
 void wrmalloc_chunk_plan(size_t size, size_t* chunk_size, size_t* count);
