@@ -16,13 +16,13 @@
 #include <unistd.h>
 #include <vector>
 
-#include "app/app.h"
+#include "commands/app.h"
 #include "engine/analysis.h"
 #include "engine/fft.h"
 #include "engine/scale.h"
-#include "media/import.h"
+#include "commands/import.h"
 #include "media/sound_read.h"
-#include "project/archive_read.h"
+#include "commands/archive_read.h"
 
 namespace {
 

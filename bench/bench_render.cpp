@@ -33,7 +33,7 @@
 #include "engine/playback.h"
 #include "engine/render.h"
 #include "engine/scale.h"
-#include "project/image.h"
+#include "engine/image.h"
 
 namespace {
 

@@ -7,6 +7,7 @@
 
 #include <cmath>
 
+#include "commands/spray_record.h"
 #include "layers/spray.h"
 #include "layers/stack.h"
 #include "layers/tool_view.h"

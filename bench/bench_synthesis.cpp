@@ -18,7 +18,7 @@
 #include "engine/fft.h"
 #include "engine/noise.h"
 #include "engine/synthesis.h"
-#include "project/image.h"
+#include "engine/image.h"
 
 namespace {
 

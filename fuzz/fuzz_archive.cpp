@@ -8,8 +8,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "app/app.h"
-#include "project/archive_read.h"
+#include "commands/app.h"
+#include "commands/archive_read.h"
 #include "support/paths.h"
 
 static std::string work_folder;

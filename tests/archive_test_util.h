@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "app/app.h"
-#include "project/archive_read.h"
+#include "commands/app.h"
+#include "commands/archive_read.h"
 
 // Executes every line of `text` with the line after it as its next line.
 inline void run_lines(App& app, const std::string& text)

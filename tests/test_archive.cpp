@@ -5,12 +5,12 @@
 #include <random>
 #include <string>
 
-#include "app/app.h"
+#include "commands/app.h"
 #include "archive_test_util.h"
 #include "media/file_names.h"
 #include "media/sound_write.h"
-#include "project/archive_read.h"
-#include "project/archive_write.h"
+#include "commands/archive_read.h"
+#include "commands/archive_write.h"
 #include "project/base85.h"
 #include "stderr_capture.h"
 #include "support/paths.h"

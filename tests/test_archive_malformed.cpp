@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "app/app.h"
+#include "commands/app.h"
 #include "archive_test_util.h"
-#include "project/archive_read.h"
-#include "project/archive_write.h"
+#include "commands/archive_read.h"
+#include "commands/archive_write.h"
 #include "stderr_capture.h"
 #include "testlib.h"
 

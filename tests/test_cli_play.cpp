@@ -7,10 +7,10 @@
 #include <cmath>
 #include <vector>
 
-#include "app/app.h"
+#include "commands/app.h"
 #include "archive_test_util.h"
 #include "disk_audio.h"
-#include "project/archive_write.h"
+#include "commands/archive_write.h"
 
 namespace {
 

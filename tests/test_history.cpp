@@ -4,8 +4,8 @@
 #include <ctime>
 #include <string>
 
-#include "app/app.h"
-#include "project/history.h"
+#include "commands/app.h"
+#include "commands/history.h"
 #include "stderr_capture.h"
 #include "support/paths.h"
 #include "testlib.h"

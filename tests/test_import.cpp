@@ -9,14 +9,14 @@
 #include <thread>
 #include <vector>
 
-#include "app/app.h"
+#include "commands/app.h"
 #include "media/file_names.h"
 #include "media/image_read.h"
 #include "media/image_write.h"
-#include "media/import.h"
+#include "commands/import.h"
 #include "media/sound_write.h"
-#include "project/archive_read.h"
-#include "project/history.h"
+#include "commands/archive_read.h"
+#include "commands/history.h"
 #include "stderr_capture.h"
 #include "support/image_scale.h"
 #include "support/paths.h"

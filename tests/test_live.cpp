@@ -15,7 +15,7 @@
 #include "engine/playback.h"
 #include "engine/scale.h"
 #include "engine/synthesis_workers.h"
-#include "project/image.h"
+#include "engine/image.h"
 
 namespace {
 

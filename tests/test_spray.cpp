@@ -4,6 +4,7 @@
 #include <thread>
 #include <vector>
 
+#include "commands/spray_record.h"
 #include "engine/scale.h"
 #include "layers/composite.h"
 #include "layers/magnet.h"

@@ -14,7 +14,7 @@
 #include "engine/scale.h"
 #include "engine/synthesis.h"
 #include "engine/synthesis_output.h"
-#include "project/image.h"
+#include "engine/image.h"
 
 namespace {
 

@@ -5,12 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "app/app.h"
+#include "commands/image_ops_menu.h"
+#include "commands/spray_record.h"
+#include "commands/app.h"
 #include "archive_test_util.h"
 #include "layers/image_ops.h"
 #include "layers/spray.h"
-#include "project/archive_read.h"
-#include "project/history.h"
+#include "commands/archive_read.h"
+#include "commands/history.h"
 #include "project/units.h"
 #include "testlib.h"
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <thread>
 
-#include "app/app.h"
+#include "commands/app.h"
 #include "audio/audio_device.h"
 #include "engine/playback.h"
 #include "engine/synthesis_workers.h"

@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/app.h"
+#include "commands/app.h"
 #include "cli/play.h"
 #include "layers/blend.h"
-#include "project/archive_read.h"
-#include "project/history.h"
+#include "commands/archive_read.h"
+#include "commands/history.h"
 #include "project/project_prefs.h"
 #include "project/units.h"
 #include "support/paths.h"

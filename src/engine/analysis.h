@@ -6,7 +6,7 @@
 #pragma once
 #include <atomic>
 
-#include "project/image.h"
+#include "engine/image.h"
 
 struct AnalysisParameters {
     float fmin = 27.5f, fmax = 20000.0f;        // Hz of the bottom and top rows

@@ -8,7 +8,7 @@
 #include "engine/cfft_passes.h"
 #include "engine/fft.h"
 #include "engine/fft_passes.h"
-#include "project/image.h"
+#include "engine/image.h"
 #include "support/log.h"
 
 // The AVX2 build of the single-precision transform (cfft2d_avx2.cpp); false where it was not

@@ -1,6 +1,6 @@
 // Blending one picture into another: the fourteen modes a layer or a group can have.
 #pragma once
-#include "project/image.h"
+#include "engine/image.h"
 
 enum : int {
     blend_addition = 0,

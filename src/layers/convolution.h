@@ -9,7 +9,7 @@
 #pragma once
 #include <cstdint>
 
-#include "project/image.h"
+#include "engine/image.h"
 
 // Replaces `accumulated` by its convolution with `layer`, whose pixel (cx, cy) is the kernel
 // origin: each layer pixel adds a copy of the picture shifted by its distance from (cx, cy) and

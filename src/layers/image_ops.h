@@ -4,7 +4,7 @@
 #pragma once
 #include <vector>
 
-#include "project/image.h"
+#include "engine/image.h"
 #include "project/project.h"
 
 enum ImageOperation : int {
@@ -63,18 +63,3 @@ std::vector<float> tilt_weights(const Project& p, float* w_mid);
 // their linear falloffs along each axis; the sum is normalised by the weights unless both radii
 // are 1. Used by the quarter-turn rotations and the waveform strip.
 void resample_tent(const Image src, int sw, int sh, Image dst, int dw, int dh);
-
-// Application-level entry points (the App record holds the project, the archive-reading state
-// and the history recorder).
-struct App;
-
-// The interpreter's "Operation %s" after it took the undo copy: performs the named operation,
-// reading "fill pink" as "fill brown" in archives of version 1.1 and older. An unknown name
-// changes nothing. Returns true when the layer changed.
-bool run_image_operation(App& app, const char* name);
-
-// The menu path: on a separator nothing happens and nothing is recorded. Otherwise the undo
-// copy is taken, the operation performed and "Operation %s\n" recorded as an action line that
-// is not executed again; "normalisation" is instead recorded as "Operation normalisation" and
-// executed through the interpreter, which performs it. Returns true when the layer changed.
-bool menu_image_operation(App& app, int op);

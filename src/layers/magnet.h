@@ -19,8 +19,3 @@ constexpr int magnet_mode_rectangle = 5;
 // has not moved since the last call gets the last result.
 void magnet_snap(SprayTool& t, const Project& p, const ToolView& v, float sx, float sy, float width, int mode,
                  bool harmonics, float* x, float* y);
-
-struct App;
-// The main loop's call, once per frame while the Magnet Modifier is on: the current layer, the
-// tool view and the Harmonics Modifier of the App; `mode` is the current tool.
-void magnet_snap(App& app, float sx, float sy, float width, int mode, float* x, float* y);

@@ -1,6 +1,6 @@
 // The Rectangle tool's pixel work: scaling a rectangle of the current layer.
 #pragma once
-#include "project/image.h"
+#include "engine/image.h"
 #include "project/project.h"
 
 // Multiplies rows min(row_a, row_b) up to but excluding max(row_a, row_b), and the columns

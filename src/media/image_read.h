@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "project/image.h"
+#include "engine/image.h"
 
 // An 8-bit raster: width × height pixels of R, G, B, A bytes, row 0 (the top) first.
 struct Rgba8Raster {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "project/image.h"
+#include "engine/image.h"
 
 struct Layer {
     Image image = nullptr;              // null for a separator, which opens a group

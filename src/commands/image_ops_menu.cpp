@@ -1,8 +1,10 @@
 // The two ways an image operation is asked for: an "Operation" line of the interpreter and the
 // menu (or button bar), which records that line.
-#include "app/app.h"
+#include "commands/image_ops_menu.h"
+
+#include "commands/app.h"
 #include "layers/image_ops.h"
-#include "project/history.h"
+#include "commands/history.h"
 
 bool run_image_operation(App& app, const char* name)
 {

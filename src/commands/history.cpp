@@ -1,4 +1,4 @@
-#include "project/history.h"
+#include "commands/history.h"
 
 #include <chrono>
 #include <climits>
@@ -7,9 +7,9 @@
 #include <cstring>
 #include <vector>
 
-#include "app/app.h"
-#include "project/archive_read.h"
-#include "project/archive_write.h"
+#include "commands/app.h"
+#include "commands/archive_read.h"
+#include "commands/archive_write.h"
 #include "support/log.h"
 #include "support/paths.h"
 

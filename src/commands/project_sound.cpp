@@ -1,8 +1,8 @@
-#include "media/project_sound.h"
+#include "commands/project_sound.h"
 
 #include <vector>
 
-#include "app/app.h"
+#include "commands/app.h"
 #include "media/sound_write.h"
 #include "project/project_synthesis.h"
 

@@ -1,4 +1,4 @@
-#include "project/image.h"
+#include "engine/image.h"
 
 #include <cstdlib>
 #include <cstring>

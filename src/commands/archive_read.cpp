@@ -1,4 +1,6 @@
-#include "project/archive_read.h"
+#include "commands/image_ops_menu.h"
+#include "commands/spray_record.h"
+#include "commands/archive_read.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/app.h"
+#include "commands/app.h"
 #include "layers/composite.h"
 #include "layers/image_ops.h"
 #include "layers/layer_move.h"
@@ -16,12 +18,12 @@
 #include "layers/stack.h"
 #include "media/file_names.h"
 #include "media/image_write.h"
-#include "media/import.h"
-#include "media/project_sound.h"
+#include "commands/import.h"
+#include "commands/project_sound.h"
 #include "media/resample.h"
-#include "project/archive_write.h"
+#include "commands/archive_write.h"
 #include "project/base85.h"
-#include "project/history.h"
+#include "commands/history.h"
 #include "project/units.h"
 #include "support/expression.h"
 #include "support/log.h"

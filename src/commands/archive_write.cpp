@@ -1,8 +1,8 @@
-#include "project/archive_write.h"
+#include "commands/archive_write.h"
 
 #include <cstring>
 
-#include "app/app.h"
+#include "commands/app.h"
 #include "layers/blend.h"
 #include "project/base85.h"
 #include "support/log.h"

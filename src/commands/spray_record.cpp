@@ -5,10 +5,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/app.h"
+#include "commands/spray_record.h"
+
+#include "commands/app.h"
 #include "layers/magnet.h"
 #include "layers/spray.h"
-#include "project/history.h"
+#include "commands/history.h"
 #include "project/units.h"
 
 namespace {

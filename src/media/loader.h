@@ -1,7 +1,6 @@
-// Bringing a file into the project: "Open" makes it a new project, "Import" adds it as a
-// layer. The archive interpreter fills the request; the loader reads and converts the file
-// (on its own thread when the interface started it, in place while an archive is read) and
-// the completion step, on the main thread, changes the project through archive lines.
+// Reading a file into a picture for the project: a sound analysed and scaled, a picture
+// decoded and placed. The loader touches nothing but its request, so it may run on a thread
+// of its own; bringing the result into the project is the commands' work (commands/import.h).
 #pragma once
 #include <atomic>
 #include <string>
@@ -9,9 +8,7 @@
 #include <vector>
 
 #include "engine/analysis.h"
-#include "project/image.h"
-
-struct App;
+#include "engine/image.h"
 
 // Placement modes of an imported picture, per axis.
 enum : int {
@@ -56,27 +53,14 @@ struct LoadRequest {
     ~LoadRequest();
 };
 
-// Copies the project's analysis parameters, channel selection and sample rate into the
-// request, then runs the loader: on a thread of its own when the interface asked for one
-// (`use_thread`) and no archive is being read, otherwise in place, so that the caller can
-// complete it at once. The interpreter fills path, kind, modes and target size before.
-void start_load(App& app);
-
 // The loader: reads the file of the request, converts it to a picture (a sound analysed and
 // scaled to a peak of 1), places an imported picture, and sets `done`. Touches nothing but
 // the request, so it may run on any thread. A file that cannot be read leaves no picture
 // (the reader has logged why) and still sets `done`.
 void load_file(LoadRequest& r);
 
-// The completion step, on the main thread: does nothing unless `done` is set; then joins the
-// loader thread and installs its results through "Clear image", "Dimensions", "Crop", "New
-// layer", "New original image" and "New original sound" lines. A load without a picture, or
-// one the project cannot take, changes nothing. The request is cleared in every case.
-void complete_load(App& app);
-
-// Waits for a load still running on its thread, then completes it. Used before a new request
-// (one load at a time) and by callers that need the result now.
-void finish_load(App& app);
+// Runs the loader in place while reporting the analysis progress on standard error.
+void load_file_with_progress(LoadRequest& r);
 
 // Frees the results and resets the request to its defaults (not while a thread runs).
 void clear_load_request(LoadRequest& r);
@@ -85,15 +69,3 @@ void clear_load_request(LoadRequest& r);
 // (W − 1) / (w − 1), a crop or extend axis keeps the scale 1; top-left pixels coincide;
 // destination pixels that no source pixel reaches are 0, source pixels outside are dropped.
 void place_picture(const Image src, int w, int h, Image dst, int W, int H, int horizontal_mode, int vertical_mode);
-
-// The interface's way in: records what the history needs to replay the load and executes it,
-// with the loader on its own thread; the main loop then completes it (complete_load). For a
-// sound the analysis parameter lines come first (not executed: the project already holds
-// those values), then "Open \"%s\"" or "Import \"%s\" h%s v%s" as an action, executed, then
-// an empty line. Whether the history starts afresh is the caller's choice (history.h).
-// Returns false, with one log line and nothing recorded, for a path the archive language
-// cannot carry (a double quote or a line break in it, or longer than a line).
-bool open_file_from_interface(App& app, const std::string& path);
-bool import_file_from_interface(App& app, const std::string& path, int horizontal_mode, int vertical_mode);
-// The analysis parameter lines of a sound that is opened or imported, recorded as plain lines.
-void record_analysis_lines(App& app);

@@ -7,9 +7,9 @@
 #include "layers/composite_thread.h"
 #include "layers/spray.h"
 #include "layers/tool_view.h"
-#include "media/import.h"
-#include "project/archive_read.h"
-#include "project/history.h"
+#include "commands/import.h"
+#include "commands/archive_read.h"
+#include "commands/history.h"
 #include "project/project.h"
 
 struct PrefStore;
