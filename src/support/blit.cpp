@@ -37,6 +37,14 @@ void blit(const Raster& dst, int x, int y, const ImageView& src)
     for (int j = 0; j < o.h; j++) {
         uint32_t* d = dst.pixels + ptrdiff_t(o.dy + j) * dst.stride + o.dx;
         const uint32_t* s = src.pixels + ptrdiff_t(o.sy + j) * src.stride + o.sx;
+        // A whole opaque row is one copy; the test is a branch-free pass the compiler vectorises.
+        uint32_t all = 0xFFFFFFFFu;
+        for (int i = 0; i < o.w; i++)
+            all &= s[i];
+        if ((all >> 24) == 255) {
+            std::memcpy(d, s, size_t(o.w) * sizeof(uint32_t));
+            continue;
+        }
         int i = 0;
         while (i < o.w) {
             uint32_t a = s[i] >> 24;
@@ -164,12 +172,12 @@ void blit_scaled(const Raster& dst, int x, int y, int w, int h, const ImageView&
             for (int c = 0; c < 4; c++)
                 q[c] = p00[c] * w00 + p01[c] * w01 + p10[c] * w10 + p11[c] * w11;
             // Back to 0..255: alpha, then each channel premultiplied by alpha / 255 and kept <= alpha.
-            uint32_t a = uint32_t(std::lround(std::clamp(q[0], 0.0f, 255.0f)));
+            uint32_t a = uint32_t(std::clamp(q[0], 0.0f, 255.0f) + 0.5f);
             if (a == 0)
                 continue;
             uint32_t ch[3];
             for (int c = 0; c < 3; c++)
-                ch[c] = std::min<uint32_t>(a, uint32_t(std::lround(std::clamp(q[c + 1] / 255.0f, 0.0f, 255.0f))));
+                ch[c] = std::min<uint32_t>(a, uint32_t(std::clamp(q[c + 1] * (1.0f / 255.0f), 0.0f, 255.0f) + 0.5f));
             uint32_t pm = (a << 24) | (ch[0] << 16) | (ch[1] << 8) | ch[2];
             d[X] = blend_with(d[X], blend_source_premultiplied(pm));
         }

@@ -146,8 +146,8 @@ void draw_dashed_hline(const Raster& r, int x, int y, int length, uint32_t colou
     if (!raster_ok(r) || a == 0 || y < 0 || y >= r.height)
         return;
     uint32_t* row = r.pixels + ptrdiff_t(y) * r.stride;
-    const BlendSource s = blend_source(colour, a);
-    dash_run(x, length, r.width, dash, gap, phase, [&](int p) { row[p] = blend_with(row[p], s); });
+    const Pen pen(colour);
+    dash_run(x, length, r.width, dash, gap, phase, [&](int p) { pen.put(row[p]); });
 }
 
 void draw_dashed_vline(const Raster& r, int x, int y, int length, uint32_t colour, int dash, int gap, int phase)
@@ -156,11 +156,8 @@ void draw_dashed_vline(const Raster& r, int x, int y, int length, uint32_t colou
     if (!raster_ok(r) || a == 0 || x < 0 || x >= r.width)
         return;
     uint32_t* col = r.pixels + x;
-    const BlendSource s = blend_source(colour, a);
-    dash_run(y, length, r.height, dash, gap, phase, [&](int p) {
-        uint32_t* d = col + ptrdiff_t(p) * r.stride;
-        *d = blend_with(*d, s);
-    });
+    const Pen pen(colour);
+    dash_run(y, length, r.height, dash, gap, phase, [&](int p) { pen.put(col[ptrdiff_t(p) * r.stride]); });
 }
 
 void draw_line(const Raster& r, int x0, int y0, int x1, int y1, uint32_t colour)
@@ -168,7 +165,7 @@ void draw_line(const Raster& r, int x0, int y0, int x1, int y1, uint32_t colour)
     uint32_t a = colour >> 24;
     if (!raster_ok(r) || a == 0)
         return;
-    const BlendSource s = blend_source(colour, a);
+    const Pen pen(colour);
     int64_t dx = int64_t(x1) - x0, dy = int64_t(y1) - y0;
     bool x_major = std::llabs(dx) >= std::llabs(dy);
     // Walk the major axis: coordinate m0 + sm * i for i in [0, n], minor coordinate
@@ -192,8 +189,7 @@ void draw_line(const Raster& r, int x0, int y0, int x1, int y1, uint32_t colour)
     if (n == 0) {  // a single point
         int64_t px = x0, py = y0;
         if (px >= 0 && px < r.width && py >= 0 && py < r.height) {
-            uint32_t* d = r.pixels + ptrdiff_t(py) * r.stride + px;
-            *d = blend_with(*d, s);
+            pen.put(r.pixels[ptrdiff_t(py) * r.stride + px]);
         }
         return;
     }
@@ -204,8 +200,7 @@ void draw_line(const Raster& r, int x0, int y0, int x1, int y1, uint32_t colour)
         int64_t m = m0 + sm * i, mn = n0 + sn * q;
         if (mn >= 0 && mn < n_limit) {
             int64_t px = x_major ? m : mn, py = x_major ? mn : m;
-            uint32_t* d = r.pixels + ptrdiff_t(py) * r.stride + px;
-            *d = blend_with(*d, s);
+            pen.put(r.pixels[ptrdiff_t(py) * r.stride + px]);
         }
         rem += 2 * dnn;
         while (rem >= 2 * n) {

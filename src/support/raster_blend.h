@@ -47,6 +47,15 @@ inline uint32_t blend_with(uint32_t d, const BlendSource& s)
     return rb | ag;
 }
 
+// A colour ready to be put on single pixels: opaque colours are stored, others blended.
+struct Pen {
+    BlendSource s;
+    uint32_t colour;
+    bool opaque;
+    explicit Pen(uint32_t c) : s(blend_source(c, c >> 24)), colour(c | 0xFF000000u), opaque((c >> 24) == 255) {}
+    void put(uint32_t& d) const { d = opaque ? colour : blend_with(d, s); }
+};
+
 inline uint32_t blend_over(uint32_t d, uint32_t colour, uint32_t a)
 {
     if (a == 255)
