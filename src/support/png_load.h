@@ -1,0 +1,13 @@
+// Reading the interface's RGBA pictures (palettes, icons, fonts) into drawing-layer images.
+#pragma once
+#include <cstdint>
+#include <span>
+
+#include "support/raster.h"
+
+// The PNG file as an ARGB image (grey, palette and RGB files gain an opaque alpha).
+// A missing file logs "File not found: <path>", a file that does not decode or whose size
+// exceeds image_max_pixels logs one line naming it; both return an empty image.
+Image image_load_png(const char* path);
+// The same from bytes in memory; `name` only labels the error line.
+Image image_decode_png(std::span<const uint8_t> bytes, const char* name);
