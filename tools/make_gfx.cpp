@@ -105,7 +105,7 @@ bool build_set(float scale, const std::vector<uint8_t>& ttf, image_set& set)
     add("corner.png", draw_corner(scale));
     for (const char* icon : icon_names) add((std::string(icon) + ".png").c_str(), draw_icon(scale, icon));
     for (int i = 0; i < 3; ++i)
-        if (!render_font(ttf, int(float(font_sizes[i]) * scale), set.fonts[i])) return false;
+        if (!render_font(ttf, font_sizes[i], int(scale), set.fonts[i])) return false;
     return true;
 }
 

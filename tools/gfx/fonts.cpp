@@ -28,7 +28,7 @@ struct glyph_box {
 
 }  // namespace
 
-bool render_font(std::span<const uint8_t> ttf, int pixel_size, font_atlas& out)
+bool render_font(std::span<const uint8_t> ttf, int nominal, int factor, font_atlas& out)
 {
     stbtt_fontinfo font;
     int offset = ttf.empty() ? -1 : stbtt_GetFontOffsetForIndex(ttf.data(), 0);
@@ -36,10 +36,31 @@ bool render_font(std::span<const uint8_t> ttf, int pixel_size, font_atlas& out)
         log_printf(stderr, "Not a usable TrueType font (%zu bytes)\n", ttf.size());
         return false;
     }
-    float scale = stbtt_ScaleForPixelHeight(&font, float(pixel_size));
+    // Without hinting, lower-case letters stay crisp only when their flat tops fall on a
+    // pixel edge: the size is nudged so that the x-height is a whole number of pixels at 1×,
+    // and the cell grows by a row where the descender then needs it. The 2× set is exactly
+    // twice the 1× metrics, so that layouts scale by a whole factor.
+    float scale = stbtt_ScaleForPixelHeight(&font, float(nominal));
+    int bx0, by0, bx1, x_height;
+    if (stbtt_GetCodepointBox(&font, 'x', &bx0, &by0, &bx1, &x_height) && x_height > 0) {
+        float rows = std::round(float(x_height) * scale);
+        if (rows >= 1) scale = rows / float(x_height);
+    }
     int ascent, descent, gap;
     stbtt_GetFontVMetrics(&font, &ascent, &descent, &gap);
     int baseline = int(std::lround(float(ascent) * scale));
+    int below = int(std::ceil(float(-descent) * scale));
+    // Accents on capitals may reach above the ascender once the size is nudged: room for them.
+    for (int code = font_first_code; code < font_first_code + font_cells; ++code) {
+        uint32_t cp = cp1252_to_unicode(code);
+        int x0, y0, x1, y1;
+        if (cp == 0 || stbtt_FindGlyphIndex(&font, int(cp)) == 0) continue;
+        stbtt_GetCodepointBitmapBox(&font, int(cp), scale, scale, &x0, &y0, &x1, &y1);
+        if (y1 > y0) baseline = std::max(baseline, -y0);
+    }
+    int cell_height = std::max(nominal, baseline + below) * factor;
+    baseline *= factor;
+    scale *= float(factor);
 
     // The extent is the advance widened to any ink that would fall outside it, so that a
     // reader drawing only the marked columns never cuts a glyph.
@@ -60,9 +81,9 @@ bool render_font(std::span<const uint8_t> ttf, int pixel_size, font_atlas& out)
     }
 
     out.cell_width = width;
-    out.cell_height = pixel_size;
+    out.cell_height = cell_height;
     out.baseline = baseline;
-    size_t cell_bytes = size_t(width) * pixel_size * 4;
+    size_t cell_bytes = size_t(width) * cell_height * 4;
     out.glyphs.assign(cell_bytes * font_cells, 0);
     out.limits.assign(cell_bytes * font_cells, 0);
     std::vector<uint8_t> bitmap;
@@ -83,7 +104,7 @@ bool render_font(std::span<const uint8_t> ttf, int pixel_size, font_atlas& out)
         stbtt_MakeCodepointBitmap(&font, bitmap.data(), w, h, w, scale, scale, int(b.cp));
         for (int y = 0; y < h; ++y) {
             int cy = baseline + y0 + y;
-            if (cy < 0 || cy >= pixel_size) continue;  // accents beyond the ascender are clipped
+            if (cy < 0 || cy >= cell_height) continue;  // accents beyond the ascender are clipped
             for (int x = 0; x < w; ++x) {
                 int cx = x0 - b.left + x;
                 uint8_t* p = cell + (size_t(cy) * width + cx) * 4;

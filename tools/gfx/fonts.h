@@ -18,9 +18,10 @@ struct font_atlas {
 // Unicode code point of a Windows-1252 byte; 0 for the five codes the table leaves undefined.
 uint32_t cp1252_to_unicode(int code);
 
-// Renders the cells at `pixel_size` pixels from the font's ascender to its descender.
-// Returns false (after one log line) when the file is not a usable font.
-bool render_font(std::span<const uint8_t> ttf, int pixel_size, font_atlas& out);
+// Renders the cells of the font of nominal size `nominal` (pixels from the font's ascender to
+// its descender, give or take the row that keeps the x-height on the pixel grid), enlarged
+// `factor` times. Returns false (after one log line) when the file is not a usable font.
+bool render_font(std::span<const uint8_t> ttf, int nominal, int factor, font_atlas& out);
 
 // Columns [first, last] marked in the limits row of `code`; false for an absent glyph.
 bool glyph_columns(const font_atlas& f, int code, int& first, int& last);
