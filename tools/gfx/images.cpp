@@ -265,16 +265,18 @@ canvas draw_icon(float scale, const char* name)
         return c;
     }
     if (n == "roadroller") {
+        // A tandem roller seen from the side: two drums, an open canopy, the flattened road.
         std::vector<layer> l;
-        l.push_back({rounded_rect(13, 7, 12, 11, 1.5f), fg});    // cab
-        l.push_back({rounded_rect(12, 5, 14, 2.5f, 1), fg});     // roof
-        l.push_back({rounded_rect(6.5f, 15, 22, 6, 1.5f), fg});  // chassis
-        l.push_back({rect(16, 9, 6.5f, 5), dark});               // window
-        l.push_back({circle(9.5f, 22.5f, 6.5f), fg});            // drum
-        l.push_back({ring(9.5f, 22.5f, 4.2f, 3.0f), dim});
-        l.push_back({circle(24, 24.5f, 4.5f), fg});  // rear wheel
-        l.push_back({circle(24, 24.5f, 1.8f), dark});
-        l.push_back({rect(2, 29, 28, 1.5f), dim});  // the road it flattens
+        for (float x : {8.5f, 23.5f}) {
+            l.push_back({circle(x, 23, 6), fg});
+            l.push_back({ring(x, 23, 4.2f, 2.8f), dim});
+        }
+        l.push_back({rounded_rect(3, 13.5f, 26, 7, 2), dark});
+        l.push_back({rounded_rect(4, 14.5f, 24, 5, 1.5f), fg});
+        l.push_back({join(rect(11.5f, 6, 1.8f, 9), rect(21, 6, 1.8f, 9)), fg});  // canopy posts
+        l.push_back({rounded_rect(9.5f, 3.5f, 15, 2.8f, 1.2f), fg});               // roof
+        l.push_back({rounded_rect(15, 10, 4.5f, 4.5f, 1), dim});                   // seat
+        l.push_back({rect(1.5f, 29.6f, 29, 1.3f), dim});
         return icon(scale, l);
     }
     if (n == "rectool") {
@@ -335,7 +337,7 @@ canvas draw_app_icon(int pixels)
                              rgb_hex(0x8a3a9c)};
     const float widths[5] = {14, 11, 9, 7.5f, 6.5f};
     const float base = 236;
-    const vec2 f0[4] = {{40, 26}, {96, 38}, {156, 18}, {216, 31}};  // (x, height above base)
+    const vec2 f0[4] = {{40, 24}, {100, 20}, {150, 46}, {216, 36}};  // (x, height above base)
     shape lines[5];
     for (int k = 0; k < 5; ++k) {
         float m = float(k + 1);
