@@ -179,6 +179,11 @@ TEST(Gfx, PalettesHoldDistinctOpaqueEntriesAndARisingRamp)
         EXPECT_GE(luminance(ramp.at(i, 0)), luminance(ramp.at(i - 1, 0))) << "entry " << i;
     }
 
+    for (const char* name : {"palette.png", "gradient.png", "rainbow.png"}) {
+        const Image one = load(name), two = load(std::string("2x/") + name);
+        EXPECT_EQ(one.px, two.px) << name << ": a table, the same at both scales";
+    }
+
     const Image bands = load("rainbow.png");
     ASSERT_GE(bands.w, 8);
     ASSERT_EQ(bands.h, 1);

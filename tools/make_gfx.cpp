@@ -3,13 +3,14 @@
 //
 //   make_gfx <output folder> <font.ttf> [--contact-sheet <file.png>]
 //
-// Bitmap fonts, "font/font12.png", "font16.png", "font24.png" (24, 32 and 48 pixels under 2x/):
+// Bitmap fonts, "font/font12.png", "font16.png", "font24.png" (twice the size under 2x/):
 //   an RGBA image W pixels wide and 224 × H pixels tall, 224 cells of H rows stacked
 //   vertically; cell k holds the glyph of byte 32 + k in Windows-1252 (0x80..0x9F through
 //   that code page's table: 0x80 is the euro sign, 0x97 the em dash; the undefined 0x81,
 //   0x8D, 0x8F, 0x90 and 0x9D are empty cells). RGB is white and the glyph's antialiased
-//   coverage is in alpha. H is the nominal size, from ascender to descender, and the
-//   baseline is on the same row in every cell.
+//   coverage is in alpha. H is the nominal size or a row or two more where the x-height,
+//   kept on whole pixels, and the accents on capitals need it (14, 18 and 24 rows with
+//   DejaVu Sans; exactly twice that under 2x/). The baseline is on the same row in every cell.
 // Glyph limits, "font/fontNN_limits.png": the same size; in the first row of each cell,
 //   pixels of alpha 255 (white) mark the glyph's horizontal extent, its advance widened to
 //   any ink beyond it: the glyph occupies columns [first marked, last marked]. A cell whose
@@ -17,13 +18,17 @@
 // Palettes: "palette.png" one row of palette_entry_count colours (src/support/palette_entries.h);
 //   "gradient.png" one row of 256 colours, the Vision Mode ramp; "rainbow.png" one row, the
 //   waveform band colours from the lowest band to the highest, then the strip's background.
-// "menu_shadow.png": a nine-slice with borders of a third of its size (8 px at 1×): drawn
-//   around a menu's rectangle grown by the border on every side and moved 3 px down and right;
-//   the corners as they are, each edge slice stretched along its edge, the centre stretched
-//   over the interior (uniform, so stretching it changes nothing).
+// "menu_bar.png": a tile repeated across the window width. "menu_line.png": a menu separator
+//   on a transparent ground. "corner.png": the button bar's top-left corner, opaque: window
+//   background outside a quarter circle of the bar's panel colour.
+// "menu_shadow.png": a nine-slice with borders of a third of its size (8 px at 1×, 16 px at
+//   2×): drawn around a menu's rectangle grown by the border on every side and moved down and
+//   right by 3 px (6 px at 2×); the corners as they are, each edge slice stretched along its
+//   edge, the centre stretched over the interior (uniform, so stretching it changes nothing).
 // "knob_anim.png": 64 frames of the knob's size stacked vertically; frame f shows the value
-//   arc and pointer at f / 64 × 270° clockwise from 7:30. Button faces hold the released
-//   state above the pressed one. Icons are 32 × 32 (64 × 64 under 2x/).
+//   arc and pointer at f / 64 × 270° clockwise from 7:30, drawn over "knob.png". Button faces
+//   hold the released state above the pressed (or active) one. Icons are 32 × 32 (64 × 64
+//   under 2x/), drawn over a button face.
 // "icon/sonographica-48.png", "-128.png", "-256.png": the application icon, the same design
 //   as data/icons/sonographica.svg.
 #include <stb/stb_image_write.h>
