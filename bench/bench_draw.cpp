@@ -20,7 +20,7 @@ constexpr int screen_w = 1920, screen_h = 1080;
 Font synthetic_font()
 {
     const int W = 12, H = 18;
-    Image glyphs = image_create(W, 224 * H, 0x00FFFFFFu), limits = image_create(W, 224 * H, 0x00FFFFFFu);
+    Pixmap glyphs = pixmap_create(W, 224 * H, 0x00FFFFFFu), limits = pixmap_create(W, 224 * H, 0x00FFFFFFu);
     std::mt19937 gen(3);
     for (int k = 1; k < 224; k++) {
         int w = 4 + int(gen() % 6);
@@ -36,9 +36,9 @@ Font synthetic_font()
 }
 
 // An icon with an opaque body, a soft edge and transparent corners.
-Image icon(int size)
+Pixmap icon(int size)
 {
-    Image img = image_create(size, size);
+    Pixmap img = pixmap_create(size, size);
     for (int y = 0; y < size; y++)
         for (int x = 0; x < size; x++) {
             float dx = x - size / 2.0f + 0.5f, dy = y - size / 2.0f + 0.5f;
@@ -50,9 +50,9 @@ Image icon(int size)
 }
 
 struct Scene {
-    Image screen = image_create(screen_w, screen_h);
-    Image view = image_create(screen_w, 1000);
-    std::vector<Image> icons;
+    Pixmap screen = pixmap_create(screen_w, screen_h);
+    Pixmap view = pixmap_create(screen_w, 1000);
+    std::vector<Pixmap> icons;
     Font font = synthetic_font();
     std::vector<std::string> texts;
     Scene()
@@ -108,7 +108,7 @@ BENCHMARK(BM_FullRedraw1920x1080)->Unit(benchmark::kMillisecond);
 
 void BM_FillScreen(benchmark::State& state)
 {
-    Image screen = image_create(screen_w, screen_h);
+    Pixmap screen = pixmap_create(screen_w, screen_h);
     for (auto _ : state) {
         raster_fill(raster_of(screen), 0xFF102030u);
         benchmark::ClobberMemory();
@@ -118,7 +118,7 @@ BENCHMARK(BM_FillScreen)->Unit(benchmark::kMicrosecond);
 
 void BM_BlendRectScreen(benchmark::State& state)
 {
-    Image screen = image_create(screen_w, screen_h, 0xFF102030u);
+    Pixmap screen = pixmap_create(screen_w, screen_h, 0xFF102030u);
     for (auto _ : state) {
         blend_rect(raster_of(screen), 0, 0, screen_w, screen_h, 0x80FFFFFFu);
         benchmark::ClobberMemory();
@@ -163,7 +163,7 @@ BENCHMARK(BM_Text2000Characters)->Unit(benchmark::kMicrosecond);
 
 void BM_FreeLines(benchmark::State& state)
 {
-    Image screen = image_create(screen_w, screen_h);
+    Pixmap screen = pixmap_create(screen_w, screen_h);
     for (auto _ : state) {
         for (int i = 0; i < 100; i++)
             draw_line(raster_of(screen), -100 + i * 21, -50, 2000 - i * 19, 1130, 0xFFFF4040u);
@@ -174,8 +174,8 @@ BENCHMARK(BM_FreeLines)->Unit(benchmark::kMicrosecond);
 
 void BM_ScaledIcon32To64(benchmark::State& state)
 {
-    Image screen = image_create(256, 256);
-    Image small = icon(32);
+    Pixmap screen = pixmap_create(256, 256);
+    Pixmap small = icon(32);
     const auto filter = state.range(0) ? ScaleFilter::bilinear : ScaleFilter::nearest;
     for (auto _ : state) {
         blit_scaled(raster_of(screen), 10, 10, 64, 64, view_of(small), filter);

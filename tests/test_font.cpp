@@ -22,12 +22,12 @@ constexpr uint32_t black = 0xFF000000u, white = 0xFFFFFFFFu, guard_colour = 0xFF
 // whose row depends on k (so that glyphs differ). Column 0 holds stray ink and column 7 an
 // almost-opaque mark, both outside the glyph. The space, 'Q' and 0x81 are unmarked.
 struct TestFont {
-    Image glyphs, limits;
+    Pixmap glyphs, limits;
     int h;
     explicit TestFont(int h_ = 10) : h(h_)
     {
-        glyphs = image_create(8, 224 * h, 0x00FFFFFFu);
-        limits = image_create(8, 224 * h, 0x00FFFFFFu);
+        glyphs = pixmap_create(8, 224 * h, 0x00FFFFFFu);
+        limits = pixmap_create(8, 224 * h, 0x00FFFFFFu);
         for (int k = 0; k < 224; k++) {
             int code = 32 + k;
             uint32_t* g = glyphs.pixels.data() + size_t(k) * 8 * h;
@@ -53,12 +53,12 @@ struct TestFont {
 };
 
 struct Canvas {
-    Image whole;
+    Pixmap whole;
     Raster r;
     static constexpr int margin = 6;
     Canvas(int w, int h)
     {
-        whole = image_create(w + 2 * margin, h + 2 * margin, guard_colour);
+        whole = pixmap_create(w + 2 * margin, h + 2 * margin, guard_colour);
         r = sub_raster(raster_of(whole), margin, margin, w, h);
         raster_fill(r, black);
     }
@@ -96,7 +96,7 @@ struct Canvas {
     bool same_pixels(const Canvas& o) const { return whole.pixels == o.whole.pixels; }
 };
 
-void write_png(const std::string& path, const Image& img)
+void write_png(const std::string& path, const Pixmap& img)
 {
     std::vector<unsigned char> rgba;
     for (uint32_t p : img.pixels)
@@ -352,37 +352,37 @@ TEST(Font, LoadsFromFilesAndRefusesBadOnes)
     EXPECT_EQ(c.inked(), 0);
 
     // Pictures that are not a font: a height not a multiple of 224, mismatched sizes.
-    Image odd = image_create(8, 225, white);
+    Pixmap odd = pixmap_create(8, 225, white);
     EXPECT_FALSE(font_ok(font_from_images(odd, odd, 0)));
-    Image narrow = image_create(7, 224 * 10, white);
+    Pixmap narrow = pixmap_create(7, 224 * 10, white);
     EXPECT_FALSE(font_ok(font_from_images(tf.glyphs, narrow, 0)));
-    EXPECT_FALSE(font_ok(font_from_images(Image{}, Image{}, 0)));
+    EXPECT_FALSE(font_ok(font_from_images(Pixmap{}, Pixmap{}, 0)));
     EXPECT_EQ(count_lines(capture.take()), 3);
 }
 
 TEST(PngLoad, ReadsArgbAndReportsMissingOrBrokenFiles)
 {
     TempDir dir;
-    Image img = image_create(3, 2);
+    Pixmap img = pixmap_create(3, 2);
     img.pixels = {0x44112233u, 0xFFFFFFFFu, 0x00000000u, 0x80FF0000u, 0xFF00FF00u, 0x010000FFu};
     write_png(dir.file("colours.png"), img);
-    Image back = image_load_png(dir.file("colours.png").c_str());
+    Pixmap back = pixmap_load_png(dir.file("colours.png").c_str());
     EXPECT_EQ(back.width, 3);
     EXPECT_EQ(back.height, 2);
     EXPECT_EQ(back.pixels, img.pixels);
 
     StderrCapture capture;
     const std::string missing = dir.file("gfx/palette.png");
-    EXPECT_TRUE(image_load_png(missing.c_str()).pixels.empty());
+    EXPECT_TRUE(pixmap_load_png(missing.c_str()).pixels.empty());
     EXPECT_EQ(capture.take(), "File not found: " + missing + "\n");
     write_text_file(dir.file("broken.png"), "\x89PNG\r\n\x1a\n not really");
-    Image broken = image_load_png(dir.file("broken.png").c_str());
+    Pixmap broken = pixmap_load_png(dir.file("broken.png").c_str());
     EXPECT_TRUE(broken.pixels.empty());
     EXPECT_EQ(broken.width, 0);
     std::string log = capture.take();
     EXPECT_EQ(count_lines(log), 1);
     EXPECT_NE(log.find("broken.png"), std::string::npos);
     write_text_file(dir.file("empty.png"), "");
-    EXPECT_TRUE(image_load_png(dir.file("empty.png").c_str()).pixels.empty());
+    EXPECT_TRUE(pixmap_load_png(dir.file("empty.png").c_str()).pixels.empty());
     EXPECT_EQ(count_lines(capture.take()), 1);
 }

@@ -13,12 +13,12 @@ constexpr uint32_t black = 0xFF000000u;
 
 // A raster with a frame of guard pixels around it: a write outside the raster shows in the frame.
 struct Guarded {
-    Image whole;
+    Pixmap whole;
     Raster r;
     int margin;
     Guarded(int w, int h, uint32_t fill = black, int margin_ = 8) : margin(margin_)
     {
-        whole = image_create(w + 2 * margin, h + 2 * margin, guard_colour);
+        whole = pixmap_create(w + 2 * margin, h + 2 * margin, guard_colour);
         r = sub_raster(raster_of(whole), margin, margin, w, h);
         raster_fill(r, fill);
     }
@@ -121,10 +121,10 @@ TEST(Raster, SubRasterIsAClippedWindowOntoItsParent)
     EXPECT_EQ(g.at(3, 7), black);
     EXPECT_TRUE(g.guard_intact());
 
-    Image refused = image_create(1 << 20, 1 << 20);
+    Pixmap refused = pixmap_create(1 << 20, 1 << 20);
     EXPECT_TRUE(refused.pixels.empty());
     EXPECT_EQ(raster_of(refused).pixels, nullptr);
-    EXPECT_TRUE(image_create(-1, 4).pixels.empty());
+    EXPECT_TRUE(pixmap_create(-1, 4).pixels.empty());
 }
 
 TEST(Raster, BlendingIsTheRoundedSourceOverFormulaForEveryInput)
@@ -221,7 +221,7 @@ TEST(Raster, ClippedFreeLinesMatchTheUnclippedLine)
         int x0, y0, x1, y1;
     };
     for (Case c : {Case{-50, -30, 250, 170}, Case{190, -40, 10, 230}, Case{-7, 100, 207, 101}, Case{99, -500, 101, 700}}) {
-        Image big = image_create(200, 200, black);
+        Pixmap big = pixmap_create(200, 200, black);
         draw_line(raster_of(big), c.x0, c.y0, c.x1, c.y1, 0xFFFFFFFFu);
         Guarded g(60, 50);
         const int ox = 70, oy = 80;
@@ -270,7 +270,7 @@ TEST(Raster, OutlinesBlendEachBorderPixelOnce)
 TEST(Raster, BlitsBlendPerPixelAndClip)
 {
     // A 4 x 3 source: opaque, translucent and transparent pixels, each distinct.
-    Image src = image_create(4, 3);
+    Pixmap src = pixmap_create(4, 3);
     for (int i = 0; i < 12; i++) {
         uint32_t a = i % 3 == 0 ? 255 : i % 3 == 1 ? 0x60 : 0;
         src.pixels[size_t(i)] = (a << 24) | uint32_t(0x101010 * (i + 1));
@@ -309,7 +309,7 @@ TEST(Raster, BlitsBlendPerPixelAndClip)
 
 TEST(Raster, ModulatedBlitsTintAndFade)
 {
-    Image white = image_create(3, 1, 0xFFFFFFFFu);
+    Pixmap white = pixmap_create(3, 1, 0xFFFFFFFFu);
     white.pixels[2] = 0x80FFFFFFu;
     Guarded g(3, 3, black);
     blit_modulated(g.r, 0, 0, view_of(white), 0xFFFFFFFFu);
@@ -326,7 +326,7 @@ TEST(Raster, ModulatedBlitsTintAndFade)
 
 TEST(Raster, ScaledBlitsOfAKnownImage)
 {
-    Image src = image_create(2, 2);
+    Pixmap src = pixmap_create(2, 2);
     src.pixels = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFFFFu};
     {  // Nearest doubles each pixel into a 2 x 2 block.
         Guarded g(4, 4);
@@ -336,7 +336,7 @@ TEST(Raster, ScaledBlitsOfAKnownImage)
                 EXPECT_EQ(g.at(x, y), src.pixels[size_t((y / 2) * 2 + x / 2)]) << x << "," << y;
     }
     {  // Reducing 3 columns to 2 takes the pixels under the destination centres: 0 and 2.
-        Image row = image_create(3, 1);
+        Pixmap row = pixmap_create(3, 1);
         row.pixels = {0xFF000001u, 0xFF000002u, 0xFF000003u};
         Guarded g(2, 1);
         blit_scaled(g.r, 0, 0, 2, 1, view_of(row), ScaleFilter::nearest);
@@ -344,7 +344,7 @@ TEST(Raster, ScaledBlitsOfAKnownImage)
         EXPECT_EQ(g.at(1, 0), 0xFF000003u);
     }
     {  // Bilinear black to white over 4 pixels: centres at -0.25 (clamped), 0.25, 0.75, 1.25 (clamped).
-        Image ramp = image_create(2, 1);
+        Pixmap ramp = pixmap_create(2, 1);
         ramp.pixels = {0xFF000000u, 0xFFFFFFFFu};
         Guarded g(4, 1, 0xFF808080u);
         blit_scaled(g.r, 0, 0, 4, 1, view_of(ramp), ScaleFilter::bilinear);
@@ -354,7 +354,7 @@ TEST(Raster, ScaledBlitsOfAKnownImage)
         EXPECT_EQ(g.at(3, 0), 0xFFFFFFFFu);
     }
     {  // A transparent neighbour lends no colour: the red edge fades without turning green.
-        Image edge = image_create(2, 1);
+        Pixmap edge = pixmap_create(2, 1);
         edge.pixels = {0xFFFF0000u, 0x0000FF00u};
         Guarded g(4, 1, black);
         blit_scaled(g.r, 0, 0, 4, 1, view_of(edge), ScaleFilter::bilinear);
@@ -364,7 +364,7 @@ TEST(Raster, ScaledBlitsOfAKnownImage)
         EXPECT_EQ(g.at(3, 0), black);
     }
     {  // Clipped: the visible part equals that part of the whole scaled picture.
-        Image whole = image_create(12, 12, black);
+        Pixmap whole = pixmap_create(12, 12, black);
         blit_scaled(raster_of(whole), 0, 0, 12, 12, view_of(src), ScaleFilter::bilinear);
         Guarded g(5, 5);
         blit_scaled(g.r, -7, -3, 12, 12, view_of(src), ScaleFilter::bilinear);

@@ -4,11 +4,13 @@
 #pragma once
 #include <string>
 
+#include "engine/playback.h"
 #include "layers/composite_thread.h"
 #include "layers/spray.h"
 #include "layers/tool_view.h"
 #include "commands/import.h"
 #include "commands/archive_read.h"
+#include "commands/view.h"
 #include "commands/history.h"
 #include "project/project.h"
 
@@ -21,6 +23,23 @@ struct AppRequests {
     int layer_list_refresh = 0;      // rebuild the layer list and the blending check marks
     int view_reset = 0;              // show the whole picture, zoom 1, centred (after a file load)
     int quit = 0;
+    // Raised by the interface (keys, menus, buttons) and carried out by the desktop loop.
+    int play = 0;                    // start playback, or stop it where it is
+    int reload = 0;                  // open the current file again
+    int command_line_file = 0;       // open the file named on the command line (first frame)
+    int resume_last_session = 0;     // replay the history of the data folder
+    int undo = 0;
+    int copy = 0;                    // the composite to the clipboard
+    int save = 0;                    // Save... (the save dialog)
+};
+
+// What the next frame must redo after a change of the picture: 0 nothing, 1 recomposite and
+// resynthesise, 2 recomposite after a tool stroke, 3 restart synthesis (a parameter changed).
+enum : int {
+    update_none = 0,
+    update_full = 1,
+    update_stroke = 2,
+    update_synthesis = 3,
 };
 
 // Units in which recorded lines write positions and sizes (unit indexes).
@@ -55,6 +74,14 @@ struct App {
     std::string last_folder;         // folder of the last file opened
     std::string reference_sound;     // name of the sound the project was opened from, for the view
     PrefStore* prefs = nullptr;      // the preference store of the run
+    std::string current_file;        // the file the project was last opened from (Reload)
+    bool opened_from_command_line = false;
+    int image_update_level = update_none;
+    ViewState view;                  // what part of the picture the window shows
+
+    // What the audio callback plays and the synthesis workers render; the desktop program sets
+    // it up once at start-up, the command line for each playback.
+    PlaybackState playback;
 
     // Declared after the project: their threads (compositing, spray drainer) are joined before
     // the project goes.

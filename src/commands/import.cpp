@@ -9,6 +9,7 @@
 
 #include "commands/app.h"
 #include "engine/scale.h"
+#include "engine/synthesis_workers.h"
 #include "layers/stack.h"
 #include "media/file_names.h"
 #include "media/image_read.h"
@@ -157,6 +158,7 @@ void complete_open(App& app, LoadRequest& r)
         app.reference_sound = name;
     }
     app.last_folder = path_folder(r.path);
+    app.current_file = r.path;
     finish_layer(app);
 }
 
@@ -268,6 +270,8 @@ void complete_load(App& app)
         // The lines of the completion set data targets of their own; what the line that
         // started the load left pending ("Open" and "Import" leave none) stays in force.
         const int pending = app.archive.pending;
+        // The workers render from the pictures about to change.
+        synthesis_stop_workers(app.playback);
         if (r.import)
             complete_import(app, r);
         else

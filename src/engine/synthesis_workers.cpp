@@ -268,6 +268,17 @@ bool rebuild_setups(PlaybackState& s, const SynthesisRequest& r, int mode)
     return s.lossless_key.valid && r.input.original_image && r.input.original_sound;
 }
 
+// One worker per worker count, each started only once the previous one said it runs.
+void start_workers(PlaybackState& s, int mode)
+{
+    for (int i = 0; i < s.worker_count; i++) {
+        s.running = false;
+        s.workers.emplace_back(worker_main, &s, i, mode);
+        while (!s.running)
+            std::this_thread::yield();
+    }
+}
+
 // Restart steps after the plan: set-ups, clearing, parameter copies, playing resumed, workers.
 void restart(PlaybackState& s, const SynthesisRequest& r, int mode, bool clear)
 {
@@ -300,14 +311,8 @@ void restart(PlaybackState& s, const SynthesisRequest& r, int mode, bool clear)
     int waiting = play_waiting;
     s.play_state.compare_exchange_strong(waiting, play_playing);
 
-    if (mode != synthesis_live && ready && r.input.image_lock) {
-        for (int i = 0; i < s.worker_count; i++) {
-            s.running = false;
-            s.workers.emplace_back(worker_main, &s, i, mode);
-            while (!s.running)
-                std::this_thread::yield();
-        }
-    }
+    if (mode != synthesis_live && ready && r.input.image_lock)
+        start_workers(s, mode);
     if (s.start_waveform)
         s.start_waveform(s.hook_context);
 }
@@ -456,4 +461,23 @@ void wait_for_noise_bank(PlaybackState& s)
 {
     if (s.bank_thread.joinable())
         s.bank_thread.join();
+}
+
+void synthesis_render_blocks_again(PlaybackState& s, int first, int last)
+{
+    if (!s.configured || s.mode == synthesis_live || !s.input.composite || !s.input.image_lock)
+        return;
+    synthesis_stop_workers(s);
+    {
+        std::lock_guard<std::mutex> lock(s.block_status_lock);
+        const int n = (int)s.block_status.size();
+        first = std::max(first, 0);
+        last = std::min(last, n - 1);
+        for (int j = first; j <= last; j++) {
+            s.block_status[(size_t)j] = block_pending;
+            s.block_peak[(size_t)j] = 0.0f;
+        }
+    }
+    s.changed = true;
+    start_workers(s, s.mode);
 }

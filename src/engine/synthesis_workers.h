@@ -35,6 +35,10 @@ bool synthesis_update(PlaybackState& s, const SynthesisRequest& r, SynthesisMess
 
 // Stop protocol: raise the abort mark, join every worker and the level estimate, lower the mark.
 void synthesis_stop_workers(PlaybackState& s);
+// Blocks first..last (clamped to the plan) rendered again from the current picture, after a
+// tool stroke changed them: the workers stop, the blocks become pending and the workers start
+// again, those in view first. Nothing happens in live mode or before the first restart.
+void synthesis_render_blocks_again(PlaybackState& s, int first, int last);
 // Everything stopped and joined, the bank builder included (the state's destructor calls this).
 void synthesis_shutdown(PlaybackState& s);
 

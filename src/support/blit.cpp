@@ -1,4 +1,4 @@
-// Image blits: blended, copied, modulated and scaled.
+// Pixmap blits: blended, copied, modulated and scaled.
 #include <algorithm>
 #include <cmath>
 #include <cstring>

@@ -11,7 +11,7 @@
 constexpr int glyph_count = 224;
 constexpr uint32_t replacement_char = 0xFFFD;
 
-Font font_from_images(const Image& glyphs, const Image& limits, int offset)
+Font font_from_images(const Pixmap& glyphs, const Pixmap& limits, int offset)
 {
     Font f;
     if (glyphs.width <= 0 || glyphs.height <= 0 || glyphs.height % glyph_count != 0 ||
@@ -79,10 +79,10 @@ Font font_from_images(const Image& glyphs, const Image& limits, int offset)
 
 Font font_load(const char* glyph_path, const char* limits_path, int offset)
 {
-    Image glyphs = image_load_png(glyph_path);
+    Pixmap glyphs = pixmap_load_png(glyph_path);
     if (glyphs.pixels.empty())
         return {};
-    Image limits = image_load_png(limits_path);
+    Pixmap limits = pixmap_load_png(limits_path);
     if (limits.pixels.empty())
         return {};
     return font_from_images(glyphs, limits, offset);

@@ -46,7 +46,7 @@ struct Font {
 
 // A font from its glyph and limits pictures. Pictures of different sizes, or a height that
 // is not a positive multiple of 224, give an empty font (cell_height 0) and a log line.
-Font font_from_images(const Image& glyphs, const Image& limits, int offset);
+Font font_from_images(const Pixmap& glyphs, const Pixmap& limits, int offset);
 // The same from PNG files ("gfx/font/font12.png" and "gfx/font/font12_limits.png", ...);
 // a missing file logs "File not found: <path>" and gives an empty font.
 Font font_load(const char* glyph_path, const char* limits_path, int offset);

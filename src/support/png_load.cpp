@@ -9,9 +9,9 @@
 
 #include "support/log.h"
 
-Image image_decode_png(std::span<const uint8_t> bytes, const char* name)
+Pixmap pixmap_decode_png(std::span<const uint8_t> bytes, const char* name)
 {
-    Image img;
+    Pixmap img;
     if (bytes.empty() || bytes.size() > size_t(INT32_MAX)) {
         log_printf(stderr, "Cannot decode %s: %s\n", name, bytes.empty() ? "empty file" : "file too large");
         return img;
@@ -22,7 +22,7 @@ Image image_decode_png(std::span<const uint8_t> bytes, const char* name)
         log_printf(stderr, "Cannot decode %s: %s\n", name, stbi_failure_reason());
         return img;
     }
-    if (w <= 0 || h <= 0 || int64_t(w) * h > image_max_pixels) {
+    if (w <= 0 || h <= 0 || int64_t(w) * h > pixmap_max_pixels) {
         log_printf(stderr, "Cannot decode %s: %d x %d pixels is too large\n", name, w, h);
         return img;
     }
@@ -43,7 +43,7 @@ Image image_decode_png(std::span<const uint8_t> bytes, const char* name)
     return img;
 }
 
-Image image_load_png(const char* path)
+Pixmap pixmap_load_png(const char* path)
 {
     FILE* f = file_open_logged(path, "rb");
     if (!f)
@@ -65,5 +65,5 @@ Image image_load_png(const char* path)
         log_printf(stderr, "Cannot read %s\n", path);
         return {};
     }
-    return image_decode_png(bytes, path);
+    return pixmap_decode_png(bytes, path);
 }

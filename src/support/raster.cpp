@@ -7,11 +7,11 @@
 #include "support/log.h"
 #include "support/raster_blend.h"
 
-Image image_create(int width, int height, uint32_t colour)
+Pixmap pixmap_create(int width, int height, uint32_t colour)
 {
-    Image img;
-    if (width < 0 || height < 0 || int64_t(width) * height > image_max_pixels) {
-        log_printf(stderr, "Image of %d x %d pixels refused: too large\n", width, height);
+    Pixmap img;
+    if (width < 0 || height < 0 || int64_t(width) * height > pixmap_max_pixels) {
+        log_printf(stderr, "Pixmap of %d x %d pixels refused: too large\n", width, height);
         return img;
     }
     if (width == 0 || height == 0)
@@ -22,14 +22,14 @@ Image image_create(int width, int height, uint32_t colour)
     return img;
 }
 
-Raster raster_of(Image& image)
+Raster raster_of(Pixmap& image)
 {
     if (image.pixels.size() < size_t(image.width) * size_t(image.height) || image.width <= 0 || image.height <= 0)
         return {};
     return {image.pixels.data(), image.width, image.height, image.width};
 }
 
-ImageView view_of(const Image& image)
+ImageView view_of(const Pixmap& image)
 {
     if (image.pixels.size() < size_t(image.width) * size_t(image.height) || image.width <= 0 || image.height <= 0)
         return {};

@@ -32,7 +32,7 @@ struct ImageView {
 };
 
 // An owning picture, rows packed (stride == width).
-struct Image {
+struct Pixmap {
     std::vector<uint32_t> pixels;
     int width = 0;
     int height = 0;
@@ -40,14 +40,14 @@ struct Image {
 
 // The largest image the drawing layer allocates (pixels): far beyond any screen or
 // interface image, small enough that width * height * 4 never overflows.
-constexpr int64_t image_max_pixels = int64_t(1) << 28;
+constexpr int64_t pixmap_max_pixels = int64_t(1) << 28;
 
-// A width x height image filled with `colour`. Negative sizes or more than image_max_pixels
+// A width x height image filled with `colour`. Negative sizes or more than pixmap_max_pixels
 // pixels give an empty image and a log line; a zero size gives an empty image silently.
-Image image_create(int width, int height, uint32_t colour = 0);
+Pixmap pixmap_create(int width, int height, uint32_t colour = 0);
 
-Raster raster_of(Image& image);
-ImageView view_of(const Image& image);
+Raster raster_of(Pixmap& image);
+ImageView view_of(const Pixmap& image);
 ImageView view_of(const Raster& raster);
 
 // The part of the rectangle (x, y, w, h) that lies inside `parent`, as a view sharing its

@@ -1,0 +1,10 @@
+// Drawing the window's contents into the screen buffer.
+#pragma once
+
+struct Shell;
+
+// Draws the whole interface: background, menu bar, the picture's display in the image area,
+// the button bar's panel. Rebuilds the display first when it is stale.
+void screen_draw(Shell& sh);
+// Writes the screen buffer as a PNG file. False, with one log line, when it cannot.
+bool screen_save_png(const Shell& sh, const char* path);

@@ -1,0 +1,92 @@
+// The desktop program's state around the App record: the window and its screen buffer, the
+// interface images, the audio device, the frame's redraw flags and the hooks tests use.
+#pragma once
+#include <SDL.h>
+
+#include <string>
+#include <vector>
+
+#include "app/interface_images.h"
+#include "audio/audio_device.h"
+#include "commands/app.h"
+#include "support/prefs.h"
+#include "support/raster.h"
+
+// A Yes/No question; the default shows an SDL message box, tests answer it themselves.
+using QuestionFn = bool (*)(void* context, const char* text, const char* title);
+using MessageFn = void (*)(void* context, const char* text, const char* title, int warning);
+
+struct Shell {
+    App app;
+    AudioOutput audio;
+    bool audio_ok = false;
+
+    // The window. `width` × `height` are the screen buffer's pixels; `scale` is the interface
+    // scale (2 on a high-density desktop), by which every layout size in logical pixels is
+    // multiplied.
+    SDL_Window* window = nullptr;
+    SDL_Renderer* renderer = nullptr;
+    SDL_Texture* texture = nullptr;
+    int width = 0, height = 0;
+    int texture_width = 0, texture_height = 0;
+    int scale = 1;
+    bool maximised = false;
+    Pixmap screen;
+    InterfaceImages gfx;
+
+    // Per frame.
+    bool interface_changed = true;   // redraw the interface around the picture
+    bool image_changed = true;       // redraw the picture
+    bool size_changed = false;       // the window was resized since the last frame
+    long long frames = 0;            // frames run
+    long long presents = 0;          // frames presented
+    int pointer_x = -1000, pointer_y = -1000;
+    unsigned pointer_buttons = 0;
+
+    // The display of the picture: rebuilt when the picture or the view changes, copied into
+    // the screen buffer on every redraw.
+    Pixmap display;
+    bool display_stale = true;
+
+    // Start-up.
+    PrefStartupValues startup;       // what the preferences held at start-up
+    std::vector<std::string> args;   // the command line, program name first
+    std::string command_line_path;   // the file the command line names ("" for none)
+    bool save_question_pending = false;  // Reload waits for the save that the user asked for
+    int deferred_reopen = 0;         // 1 reload, 2 the command-line file, after that save
+
+    // Hooks of the environment: questions and messages (SDL message boxes unless replaced),
+    // a script of archive lines run one per frame, a screenshot after the last frame, a
+    // frame limit.
+    QuestionFn question = nullptr;
+    MessageFn message = nullptr;
+    void* hook_context = nullptr;
+    std::vector<std::string> script;
+    size_t script_next = 0;
+    std::string screenshot_path;
+    long long exit_after_frames = -1;
+
+    Shell() = default;
+    Shell(const Shell&) = delete;
+    Shell& operator=(const Shell&) = delete;
+};
+
+// message_box: a modal box with a warning icon when `warning`, else an error icon.
+void message_box(Shell& sh, const char* text, const char* title, int warning);
+// question_box: a Yes/No question with a warning icon; true for Yes.
+bool question_box(Shell& sh, const char* text, const char* title);
+
+// The command line's file: the first argument, or the second when the first begins with "-"
+// and a second exists; "" when there is none.
+std::string command_line_file(const std::vector<std::string>& args);
+
+// Start-up in the program's fixed order: data folder, crash handler, log, preferences, window,
+// images and fonts, audio, the project's locks and tables. False when no window could be made
+// (the reason is logged).
+bool shell_startup(Shell& sh, int argc, char** argv);
+// One frame of the loop. Returns false once the quit request is set.
+bool shell_frame(Shell& sh);
+// Stops every worker and the audio device, then closes the window.
+void shell_shutdown(Shell& sh);
+// start-up, frames until quit, shutdown; the process's exit status.
+int shell_main(int argc, char** argv);
