@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "gfx/canvas.h"
+#include "gfx/colour.h"
+#include "gfx/fonts.h"
 #include "support/palette_entries.h"
 #include "testlib.h"
 
@@ -249,6 +252,83 @@ TEST(Gfx, GeneratorRefusesAMissingFont)
     write_text_file(junk, "not a font at all");
     EXPECT_NE(run_command(std::string(SONO_MAKE_GFX_PATH) + " " + dir.file("gfx") + " " + junk + " 2>&1", &out), 0);
     EXPECT_NE(out.find("Not a usable TrueType font"), std::string::npos) << out;
+}
+
+}  // namespace
+
+// The drawing primitives behind the images.
+namespace {
+
+float sum(const std::vector<float>& v)
+{
+    float s = 0;
+    for (float x : v) s += x;
+    return s;
+}
+
+TEST(GfxRaster, CoverageIsExactOnPixelEdgesAndSharedAcrossThem)
+{
+    canvas c = canvas_make(8, 8, 1);
+    std::vector<float> cov = shape_coverage(c, rect(2, 2, 3, 3));
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+            EXPECT_EQ(cov[y * 8 + x], (x >= 2 && x < 5 && y >= 2 && y < 5) ? 1.0f : 0.0f) << x << "," << y;
+    cov = shape_coverage(c, rect(1.5f, 1, 1, 1));
+    EXPECT_FLOAT_EQ(cov[1 * 8 + 1], 0.5f);
+    EXPECT_FLOAT_EQ(cov[1 * 8 + 2], 0.5f);
+    EXPECT_FLOAT_EQ(sum(cov), 1.0f);
+    // The same shape at twice the scale covers four times the pixels, and nothing off the canvas.
+    canvas big = canvas_make(8, 8, 2);
+    EXPECT_FLOAT_EQ(sum(shape_coverage(big, rect(2, 2, 3, 3))), 36.0f);
+    EXPECT_FLOAT_EQ(sum(shape_coverage(big, rect(-5, -5, 7, 7))), 16.0f);
+}
+
+TEST(GfxRaster, ShapesUniteWhateverTheirWindingAndRingsHaveHoles)
+{
+    canvas c = canvas_make(8, 8, 1);
+    shape both = join(poly({{0, 0}, {4, 0}, {4, 4}, {0, 4}}), poly({{2, 0}, {2, 4}, {6, 4}, {6, 0}}));
+    std::vector<float> cov = shape_coverage(c, both);
+    EXPECT_FLOAT_EQ(cov[1 * 8 + 3], 1.0f);
+    EXPECT_FLOAT_EQ(sum(cov), 24.0f);
+
+    canvas r = canvas_make(32, 32, 1);
+    cov = shape_coverage(r, ring(16, 16, 12, 6));
+    EXPECT_EQ(cov[16 * 32 + 16], 0.0f);
+    EXPECT_EQ(cov[16 * 32 + 16 + 9], 1.0f);
+    EXPECT_NEAR(sum(cov), M_PI * (144 - 36), M_PI * (144 - 36) * 0.01);
+    // Two segments overlapping on 1 unit², two half-disc ends and the outer quarter of the joint.
+    const vec2 pts[3] = {{4, 8}, {20, 8}, {20, 24}};
+    EXPECT_NEAR(sum(shape_coverage(r, stroke(pts, 2))), 63 + 1.25 * M_PI, 0.3);
+}
+
+TEST(GfxRaster, BlurSpreadsCoverageWithoutLosingIt)
+{
+    canvas c = canvas_make(40, 40, 1);
+    std::vector<float> cov = shape_coverage(c, rect(15, 15, 10, 10));
+    blur(cov, c.width, c.height, 3);
+    EXPECT_NEAR(sum(cov), 100.0f, 0.5f);
+    EXPECT_GT(cov[20 * 40 + 12], 0.05f);  // spread beyond the edge
+    EXPECT_LT(cov[20 * 40 + 15], 0.9f);   // softened at it
+}
+
+TEST(GfxColour, OklabRoundTripsAndWindows1252MapsItsHighCodes)
+{
+    for (uint32_t hex : {0x000000u, 0xffffffu, 0x3b0f6fu, 0xf7792cu, 0x29313du}) {
+        const rgba in = rgb_hex(hex), out = from_oklab(to_oklab(in));
+        EXPECT_NEAR(out.r, in.r, 1e-3) << std::hex << hex;
+        EXPECT_NEAR(out.g, in.g, 1e-3) << std::hex << hex;
+        EXPECT_NEAR(out.b, in.b, 1e-3) << std::hex << hex;
+    }
+    // Out of gamut: chroma gives way, lightness stays.
+    const rgba vivid = from_oklab({0.7f, 0.4f, 0.0f});
+    EXPECT_NEAR(to_oklab(vivid).l, 0.7f, 0.01f);
+
+    EXPECT_EQ(cp1252_to_unicode(0x41), 0x41u);
+    EXPECT_EQ(cp1252_to_unicode(0x80), 0x20ACu);
+    EXPECT_EQ(cp1252_to_unicode(0x97), 0x2014u);
+    EXPECT_EQ(cp1252_to_unicode(0x9F), 0x0178u);
+    EXPECT_EQ(cp1252_to_unicode(0xE9), 0xE9u);
+    for (int undefined : {0x81, 0x8D, 0x8F, 0x90, 0x9D}) EXPECT_EQ(cp1252_to_unicode(undefined), 0u);
 }
 
 }  // namespace

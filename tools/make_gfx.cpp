@@ -159,11 +159,63 @@ const canvas* find(const image_set& set, const std::string& name)
     return nullptr;
 }
 
+// A menu bar with one open menu, put together the way the interface will: the bar tile
+// repeated, the shadow as a nine-slice, separators, entries in the 16-pixel font.
+int menu_mock(canvas& sheet, const image_set& set, int left, int top)
+{
+    const canvas& bar = *find(set, "menu_bar.png");
+    const canvas& line = *find(set, "menu_line.png");
+    const canvas& shadow = *find(set, "menu_shadow.png");
+    const font_atlas& font = set.fonts[1];
+    const float s = bar.scale;
+    const int width = int(420 * s);
+    for (int x = 0; x < width; x += bar.width) blit(sheet, bar, left + x, top);
+    int tx = 0, menu_x = 0;
+    for (const char* title : {"File", "Edit", "View", "Help"}) {
+        if (std::strcmp(title, "Edit") == 0) menu_x = tx;
+        int end = draw_text(sheet, font, left + tx + int(6 * s), top + (bar.height - font.cell_height) / 2, title,
+                            theme(palette_text));
+        tx = end - left + int(6 * s);
+    }
+    const char* entries[] = {"Undo", "Redo", nullptr, "Copy", "Paste"};
+    const int entry_h = int(22 * s), menu_w = line.width;
+    int menu_h = 0;
+    for (const char* e : entries) menu_h += e ? entry_h : line.height;
+    const int mx = left + menu_x, my = top + int(25 * s);
+    // Nine-slice: the border is a third of the image; grow by it, move down and right.
+    const int b = shadow.width / 3, off = int(3 * s);
+    const int gw = menu_w + 2 * b, gh = menu_h + 2 * b, gx = mx - b + off, gy = my - b + off;
+    auto source = [&](int d, int extent) { return d < b ? d : d >= extent - b ? 3 * b - (extent - d) : b; };
+    for (int dy = 0; dy < gh; ++dy)
+        for (int dx = 0; dx < gw; ++dx) {
+            const float* p = &shadow.px[(size_t(source(dy, gh)) * shadow.width + source(dx, gw)) * 4];
+            int x = gx + dx, y = gy + dy;
+            if (x < 0 || y < 0 || x >= sheet.width || y >= sheet.height) continue;
+            float* d = &sheet.px[(size_t(y) * sheet.width + x) * 4];
+            for (int k = 0; k < 4; ++k) d[k] = p[k] + d[k] * (1 - p[3]);
+        }
+    fill(sheet, rect(float(mx), float(my), float(menu_w), float(menu_h)),
+         theme(palette_menu_background));
+    int y = my;
+    for (int i = 0; i < 5; ++i) {
+        if (!entries[i]) {
+            blit(sheet, line, mx, y);
+            y += line.height;
+            continue;
+        }
+        if (i == 1) fill(sheet, rect(float(mx), float(y), float(menu_w), float(entry_h)), theme(palette_menu_highlight));
+        draw_text(sheet, font, mx + int(10 * s), y + (entry_h - font.cell_height) / 2, entries[i],
+                  theme(i == 4 ? palette_text_dimmed : palette_text));
+        y += entry_h;
+    }
+    return y + b - top;
+}
+
 // Everything on one page, at both scales, for looking at the set as a whole.
 canvas contact_sheet(const image_set& one, const image_set& two, const std::vector<canvas>& app_icons)
 {
-    canvas sheet = canvas_make(1400, 1400, 1);
-    fill(sheet, rect(0, 0, 1400, 1400), theme(palette_window_background));
+    canvas sheet = canvas_make(1400, 1900, 1);
+    fill(sheet, rect(0, 0, 1400, 1900), theme(palette_window_background));
     rgba text = theme(palette_text);
     int y = 10;
     for (const image_set* set : {&one, &two}) {
@@ -214,7 +266,7 @@ canvas contact_sheet(const image_set& one, const image_set& two, const std::vect
                       text);
             y += f.cell_height + 4;
         }
-        y += 8;
+        y += menu_mock(sheet, *set, 10, y + 4) + 12;
     }
     int x = 10;
     const auto table = theme_palette();

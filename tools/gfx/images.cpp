@@ -140,6 +140,8 @@ canvas draw_knob(float scale)
                [&](vec2 p) { return vertical(p, 8, 56, rgb_hex(0x5a606a), rgb_hex(0x1f2227)); });
     fill_paint(c, circle(o.x, o.y, 20.5f),
                [&](vec2 p) { return vertical(p, 12, 52, rgb_hex(0x2d3137), rgb_hex(0x41464e)); });
+    // Light from above catches the upper rim.
+    fill(c, arc_stroke(o.x, o.y, 23, -70 * deg, 70 * deg, 0.9f), rgba{1, 1, 1, 0.16f});
     // Faint grip lines around the cap's edge.
     for (int i = 0; i < 24; ++i) {
         float a = float(i) * 15 * deg;
