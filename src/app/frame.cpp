@@ -311,7 +311,10 @@ bool shell_frame(Shell& sh)
         sh.interface_changed = sh.image_changed = false;
     }
     sh.frames++;
-    if (sh.exit_after_frames >= 0 && sh.frames >= sh.exit_after_frames)
+    // A headless run ends after its frames, but never before its script ran and its loads
+    // completed, so that what it shows does not depend on the machine's speed.
+    const bool settled = sh.script_next >= sh.script.size() && !app.load.in_flight && !app.requests.command_line_file;
+    if (sh.exit_after_frames >= 0 && sh.frames >= sh.exit_after_frames && settled)
         app.requests.quit = 1;
     if (!app.requests.quit)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));

@@ -1,0 +1,279 @@
+// The desktop program driven headless: SDL's offscreen video driver, the dummy audio driver,
+// the frame loop run in-process or the built program run as a user would.
+#include <gtest/gtest.h>
+
+#include <stb/stb_image.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <dirent.h>
+#include <memory>
+#include <mutex>
+
+#include "app/interface_images.h"
+#include "app/shell.h"
+#include "commands/archive_read.h"
+#include "engine/synthesis_workers.h"
+#include "media/sound_write.h"
+#include "stderr_capture.h"
+#include "support/log.h"
+#include "support/paths.h"
+#include "testlib.h"
+
+namespace {
+
+// A sound loud in its first half and silent in its second.
+std::string write_half_tone(const TempDir& dir)
+{
+    const int rate = 44100;
+    std::vector<float> s((size_t)rate * 2, 0.0f);
+    for (int i = 0; i < rate; i++)
+        s[(size_t)i] = 0.5f * std::sin(2.0 * M_PI * 440.0 * i / rate) + 0.3f * std::sin(2.0 * M_PI * 1760.0 * i / rate);
+    std::string path = dir.file("half.wav");
+    EXPECT_TRUE(save_sound_file(path, s.data(), s.size(), rate));
+    return path;
+}
+
+std::vector<std::string> files_in(const std::string& folder)
+{
+    std::vector<std::string> names;
+    if (DIR* d = opendir(folder.c_str())) {
+        while (dirent* e = readdir(d))
+            if (e->d_name[0] != '.')
+                names.push_back(e->d_name);
+        closedir(d);
+    }
+    return names;
+}
+
+struct Answers {
+    int asked = 0;
+    bool yes = false;
+    std::string last_title;
+};
+
+bool answer(void* context, const char*, const char* title)
+{
+    Answers& a = *(Answers*)context;
+    a.asked++;
+    a.last_title = title;
+    return a.yes;
+}
+
+void no_message(void*, const char*, const char*, int) {}
+
+// One in-process run of the program on a fresh data folder.
+struct ShellRun {
+    TempDir data;
+    std::unique_ptr<Shell> sh = std::make_unique<Shell>();
+    Answers answers;
+    bool started = false;
+
+    explicit ShellRun(std::vector<std::string> args = {})
+    {
+        setenv("SONOGRAPHICA_DATA_DIR", data.path.c_str(), 1);
+        setenv("SDL_VIDEODRIVER", "offscreen", 1);
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        unsetenv("SONOGRAPHICA_SCRIPT");
+        unsetenv("SONOGRAPHICA_EXIT_AFTER_FRAMES");
+        data_folder_reset();
+        sh->question = answer;
+        sh->message = no_message;
+        sh->hook_context = &answers;
+        args.insert(args.begin(), "sonographica");
+        std::vector<char*> argv;
+        for (std::string& a : args)
+            argv.push_back(a.data());
+        started = shell_startup(*sh, (int)argv.size(), argv.data());
+    }
+    // Frames until `done` holds (at most a few seconds).
+    template <class F>
+    bool frames_until(F done)
+    {
+        for (int i = 0; i < 5000; i++) {
+            if (done())
+                return true;
+            shell_frame(*sh);
+        }
+        return done();
+    }
+    bool loaded() { return sh->app.project.width > 0 && !sh->app.load.in_flight; }
+    ~ShellRun()
+    {
+        shell_shutdown(*sh);
+        log_close();
+    }
+};
+
+float layer_sum(Project& p)
+{
+    double sum = 0;
+    Image im = p.layers.at((size_t)p.current_layer).image;
+    for (int r = 0; r < p.height; r++)
+        for (int c = 0; c < p.width; c++)
+            sum += im[r][c];
+    return (float)sum;
+}
+
+}  // namespace
+
+TEST(Shell, CommandLineFileRule)
+{
+    EXPECT_EQ(command_line_file({"sonographica", "song.wav"}), "song.wav");
+    EXPECT_EQ(command_line_file({"sonographica", "-psn_0_1", "song.wav"}), "song.wav");
+    EXPECT_EQ(command_line_file({"sonographica", "-psn_0_1"}), "");
+    EXPECT_EQ(command_line_file({"sonographica"}), "");
+}
+
+TEST(Shell, StartUpFillsTheDataFolderAndOpensTheCommandLineFile)
+{
+    TempDir sounds;
+    const std::string wav = write_half_tone(sounds);
+    ShellRun run({wav});
+    ASSERT_TRUE(run.started);
+    // Preferences and the log exist before the first frame; the history once the file opened.
+    std::vector<std::string> before = files_in(run.data.path);
+    EXPECT_NE(std::find(before.begin(), before.end(), "config.txt"), before.end());
+    EXPECT_NE(std::find(before.begin(), before.end(), "logfile.txt"), before.end());
+    ASSERT_TRUE(run.frames_until([&] { return run.loaded(); }));
+    EXPECT_TRUE(run.sh->app.opened_from_command_line);
+    EXPECT_EQ(run.sh->app.current_file, wav);
+    std::string history = read_text_file(run.data.file("history.sga"));
+    EXPECT_NE(history.find("Open \"" + wav + "\""), std::string::npos) << history;
+    // The analysis lines come before the Open line, so that a replay analyses alike.
+    EXPECT_LT(history.find("Analysis"), history.find("Open \""));
+    EXPECT_NE(read_text_file(run.data.file("logfile.txt")).find("Opening file : " + wav), std::string::npos);
+    // The view shows the whole picture.
+    EXPECT_EQ(run.sh->app.view.visible_columns, run.sh->app.project.width);
+    EXPECT_EQ(run.sh->app.view.visible_rows, run.sh->app.project.height);
+}
+
+TEST(Shell, ReloadAsksToSaveFirst)
+{
+    TempDir sounds;
+    const std::string wav = write_half_tone(sounds);
+    for (bool yes : {false, true}) {
+        ShellRun run({wav});
+        ASSERT_TRUE(run.frames_until([&] { return run.loaded(); }));
+        // The first opening had nothing to save: no question.
+        EXPECT_EQ(run.answers.asked, 0);
+        run.answers.yes = yes;
+        run.sh->app.requests.reload = 1;
+        shell_frame(*run.sh);
+        EXPECT_EQ(run.answers.asked, 1);
+        EXPECT_EQ(run.answers.last_title, "Save before closing");
+        ASSERT_TRUE(run.frames_until([&] { return run.loaded() && run.sh->app.requests.save == 0; }));
+        std::vector<std::string> names = files_in(run.data.path);
+        const bool saved = std::any_of(names.begin(), names.end(),
+                                       [](const std::string& n) { return n.rfind("Saved project", 0) == 0; });
+        EXPECT_EQ(saved, yes);
+        // Reopened either way: the history starts again with the file's Open line.
+        std::string history = read_text_file(run.data.file("history.sga"));
+        EXPECT_NE(history.find("Open \"" + wav + "\""), std::string::npos);
+        EXPECT_EQ(run.answers.asked, 1);
+    }
+}
+
+TEST(Shell, UndoTwiceReturnsToTheEditedPicture)
+{
+    TempDir sounds;
+    ShellRun run({write_half_tone(sounds)});
+    ASSERT_TRUE(run.frames_until([&] { return run.loaded(); }));
+    Project& p = run.sh->app.project;
+    const float original = layer_sum(p);
+    execute_archive_line(run.sh->app, "Operation invert", nullptr);
+    const float edited = layer_sum(p);
+    ASSERT_NE(edited, original);
+    run.sh->app.requests.undo = 1;
+    shell_frame(*run.sh);
+    EXPECT_EQ(layer_sum(p), original);
+    run.sh->app.requests.undo = 1;
+    shell_frame(*run.sh);
+    EXPECT_EQ(layer_sum(p), edited);
+    EXPECT_NE(read_text_file(run.data.file("history.sga")).find("Undo"), std::string::npos);
+}
+
+TEST(Shell, ShutdownDuringPlaybackStopsTheWorkers)
+{
+    TempDir sounds;
+    auto run = std::make_unique<ShellRun>(std::vector<std::string>{write_half_tone(sounds)});
+    ASSERT_TRUE(run->frames_until([&] { return run->loaded(); }));
+    Shell& sh = *run->sh;
+    // Block synthesis, so that workers render while it plays.
+    sh.app.project.live_synthesis = false;
+    sh.app.project.content_changed = content_pixels;
+    sh.app.requests.play = 1;
+    ASSERT_TRUE(run->frames_until([&] { return sh.app.playback.play_state != play_stopped; }));
+    EXPECT_FALSE(sh.app.playback.workers.empty());
+    run.reset();  // shutdown: joins everything or hangs the test
+    SUCCEED();
+}
+
+TEST(Shell, MissingInterfacePicturesAreLoggedAndTheProgramRuns)
+{
+    TempDir empty;
+    InterfaceImages g;
+    {
+        StderrCapture err;
+        interface_images_load(g, empty.path, 1);
+        std::string text = err.finish();
+        EXPECT_NE(text.find("File not found: " + empty.path + "/palette.png"), std::string::npos) << text;
+        EXPECT_NE(text.find("font/font16.png"), std::string::npos);
+    }
+    EXPECT_GT(g.missing, 0);
+    EXPECT_EQ(palette_colour(g, 3, 0x12345678u), 0x12345678u);
+
+    // The built program copied somewhere without its pictures still runs its frames.
+    TempDir app, data;
+    ASSERT_EQ(run_command("cp '" SONO_APP_PATH "' '" + app.path + "/sonographica'"), 0);
+    std::string out;
+    int status = run_command("SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy SONOGRAPHICA_DATA_DIR='" + data.path +
+                                 "' SONOGRAPHICA_EXIT_AFTER_FRAMES=3 SONOGRAPHICA_SCREENSHOT='" + app.path +
+                                 "/shot.png' '" + app.path + "/sonographica' 2>&1",
+                             &out);
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_NE(out.find("File not found"), std::string::npos) << out;
+    EXPECT_TRUE(file_exists(app.path + "/shot.png"));
+}
+
+TEST(Shell, HeadlessScreenshotShowsThePictureAndTheMenuBar)
+{
+    TempDir dir, data;
+    const std::string wav = write_half_tone(dir);
+    const std::string shot = dir.file("shot.png");
+    std::string out;
+    int status = run_command("SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy SONOGRAPHICA_DATA_DIR='" + data.path +
+                                 "' SONOGRAPHICA_EXIT_AFTER_FRAMES=5 SONOGRAPHICA_SCREENSHOT='" + shot + "' '" +
+                                 SONO_APP_PATH "' '" + wav + "' 2>&1",
+                             &out);
+    ASSERT_EQ(status, 0) << out;
+    int w = 0, h = 0, n = 0;
+    unsigned char* px = stbi_load(shot.c_str(), &w, &h, &n, 3);
+    ASSERT_TRUE(px);
+    auto grey = [&](int x, int y) {
+        const unsigned char* p = px + ((size_t)y * w + x) * 3;
+        return (p[0] + p[1] + p[2]) / 3.0;
+    };
+    // The image area: columns 120 to w - 61, rows 124 (55 + 69) to the button bar.
+    const int bar = w >= 1400 ? 169 : 280;
+    const int top = 124, bottom = h - bar - 1, left = 120, right = w - 61;
+    ASSERT_GT(bottom, top + 20);
+    double loud = 0, silent = 0;
+    int loud_n = 0, silent_n = 0;
+    for (int y = top; y <= bottom; y++) {
+        for (int x = left; x < (left + right) / 2 - 10; x++, loud_n++)
+            loud = std::max(loud, grey(x, y));
+        for (int x = (left + right) / 2 + 10; x <= right; x++, silent_n++)
+            silent += grey(x, y);
+    }
+    EXPECT_GT(loud, 200.0);               // the tone's rows are bright
+    EXPECT_LT(silent / silent_n, 8.0);    // the silent half is dark
+    // The menu bar row is drawn: it differs from the background below it.
+    double bar_grey = 0, below = 0;
+    for (int x = 0; x < w; x++) {
+        bar_grey += grey(x, 10);
+        below += grey(x, 40);
+    }
+    EXPECT_NE(bar_grey, below);
+    stbi_image_free(px);
+}
