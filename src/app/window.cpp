@@ -1,5 +1,6 @@
 #include "app/window.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -37,12 +38,20 @@ bool window_create(Shell& sh)
         x = usable.x + (usable.w - w) / 2;
         y = usable.y + (w <= usable.w - 20 ? 40 : 30);
     }
+    // Headless runs (screenshots, tests) ask for an exact size and get it, not maximised.
+    int forced_w = 0, forced_h = 0;
+    if (const char* size = getenv("SONOGRAPHICA_WINDOW_SIZE"); size && sscanf(size, "%dx%d", &forced_w, &forced_h) == 2 &&
+                                                                forced_w > 0 && forced_h > 0) {
+        w = forced_w;
+        h = forced_h;
+    }
     sh.window = SDL_CreateWindow(SONOGRAPHICA_TITLE, x, y, w, h, SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
     if (!sh.window) {
         log_printf(stderr, "SDL_CreateWindow failed: %s\n", SDL_GetError());
         return false;
     }
-    SDL_MaximizeWindow(sh.window);
+    if (forced_w == 0)
+        SDL_MaximizeWindow(sh.window);
 
     SDL_SetHint(SDL_HINT_RENDER_DRIVER, "opengl");
     sh.renderer = SDL_CreateRenderer(sh.window, -1, 0);
