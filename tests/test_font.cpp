@@ -337,6 +337,14 @@ TEST(Font, LoadsFromFilesAndRefusesBadOnes)
     draw_text(b.r, in_memory, 0, 8, text, white);
     EXPECT_TRUE(a.same_pixels(b));
 
+    // The same glyphs saved without transparency, as white on black, draw the same.
+    Image grey = tf.glyphs;
+    for (uint32_t& p : grey.pixels)
+        p = 0xFF000000u | (p >> 24) * 0x010101u;
+    Canvas g(300, 20);
+    draw_text(g.r, font_from_images(grey, tf.limits, -5), 0, 8, text, white);
+    EXPECT_TRUE(g.same_pixels(a));
+
     StderrCapture capture;
     const std::string missing = dir.file("font16_limits.png");
     Font none = font_load(dir.file("font.png").c_str(), missing.c_str(), -7);

@@ -30,6 +30,10 @@ Font font_from_images(const Image& glyphs, const Image& limits, int offset)
     f.cell_width = W;
     f.cell_height = H;
     f.offset = offset;
+    // A glyph picture without transparency (saved as grey or RGB) carries its coverage in the
+    // grey level instead; reading its alpha would turn every glyph into a solid block.
+    const bool grey = std::all_of(glyphs.pixels.begin(), glyphs.pixels.end(), [](uint32_t p) { return (p >> 24) == 255; });
+    auto coverage_of = [grey](uint32_t p) { return uint8_t(grey ? (p >> 8) & 255 : p >> 24); };
     for (int k = 0; k < glyph_count; k++) {
         const uint32_t* mark = limits.pixels.data() + size_t(k) * H * W;
         int first = -1, last = -1;
@@ -52,7 +56,7 @@ Font font_from_images(const Image& glyphs, const Image& limits, int offset)
         int top = H, bottom = 0;
         for (int j = 0; j < H; j++)
             for (int i = 0; i < g.width; i++)
-                if (cell[size_t(j) * W + i] >> 24) {
+                if (coverage_of(cell[size_t(j) * W + i])) {
                     top = std::min(top, j);
                     bottom = j + 1;
                     break;
@@ -64,7 +68,7 @@ Font font_from_images(const Image& glyphs, const Image& limits, int offset)
         g.start = uint32_t(f.coverage.size());
         for (int j = top; j < bottom; j++)
             for (int i = 0; i < g.width; i++)
-                f.coverage.push_back(uint8_t(cell[size_t(j) * W + i] >> 24));
+                f.coverage.push_back(coverage_of(cell[size_t(j) * W + i]));
     }
     const Font::Glyph& cap = f.glyphs['H' - 32];
     if (cap.ink_bottom > cap.ink_top) {
