@@ -275,6 +275,9 @@ TEST(Font, UnknownCharactersAndInvalidBytesDrawAHollowBox)
     }
     for (size_t i = 1; i < boxes.size(); i++)
         EXPECT_TRUE(boxes[i].same_pixels(boxes[0])) << i;
+    // Control characters are layout: nothing drawn, no advance, in either encoding.
+    EXPECT_EQ(text_width_utf8(font, "a\tb\n"), text_width_utf8(font, "ab"));
+    EXPECT_EQ(text_width(font, "a\tb\n"), text_width(font, "ab"));
     // Each invalid byte is one box: three bad bytes advance three boxes.
     EXPECT_EQ(text_width_utf8(font, "\xF0\x9F\x93"), 3 * text_width_utf8(font, "\xFF"));
     // Random bytes never write outside the raster and always advance as measured.

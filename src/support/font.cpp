@@ -248,6 +248,8 @@ static int64_t run_utf8(const Raster* r, const Font& f, int64_t x, int y, std::s
     size_t pos = 0;
     while (pos < text.size()) {
         uint32_t cp = utf8_next(text, pos);
+        if (cp < 32)
+            continue;
         bool on_screen = x > INT32_MIN && x < INT32_MAX;
         int code = unicode_to_cp1252(cp);
         if (code >= 32 && f.glyphs[size_t(code - 32)].advance > 0) {
