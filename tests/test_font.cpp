@@ -341,12 +341,15 @@ TEST(Font, LoadsFromFilesAndRefusesBadOnes)
     EXPECT_TRUE(a.same_pixels(b));
 
     // The same glyphs saved without transparency, as white on black, draw the same.
-    Image grey = tf.glyphs;
-    for (uint32_t& p : grey.pixels)
-        p = 0xFF000000u | (p >> 24) * 0x010101u;
-    Canvas g(300, 20);
-    draw_text(g.r, font_from_images(grey, tf.limits, -5), 0, 8, text, white);
-    EXPECT_TRUE(g.same_pixels(a));
+    Image grey = tf.glyphs, grey_limits = tf.limits;
+    for (Image* img : {&grey, &grey_limits})
+        for (uint32_t& p : img->pixels)
+            p = 0xFF000000u | (p >> 24) * 0x010101u;
+    for (const Image* limits : {&tf.limits, &grey_limits}) {
+        Canvas g(300, 20);
+        draw_text(g.r, font_from_images(grey, *limits, -5), 0, 8, text, white);
+        EXPECT_TRUE(g.same_pixels(a));
+    }
 
     StderrCapture capture;
     const std::string missing = dir.file("font16_limits.png");

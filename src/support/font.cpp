@@ -30,15 +30,20 @@ Font font_from_images(const Image& glyphs, const Image& limits, int offset)
     f.cell_width = W;
     f.cell_height = H;
     f.offset = offset;
-    // A glyph picture without transparency (saved as grey or RGB) carries its coverage in the
-    // grey level instead; reading its alpha would turn every glyph into a solid block.
-    const bool grey = std::all_of(glyphs.pixels.begin(), glyphs.pixels.end(), [](uint32_t p) { return (p >> 24) == 255; });
+    // A picture without transparency (saved as grey or RGB) carries its coverage and its
+    // marks in the grey level instead; reading its alpha would make every glyph a solid
+    // block as wide as the cell.
+    auto opaque = [](const Image& img) {
+        return std::all_of(img.pixels.begin(), img.pixels.end(), [](uint32_t p) { return (p >> 24) == 255; });
+    };
+    const bool grey = opaque(glyphs), grey_marks = opaque(limits);
     auto coverage_of = [grey](uint32_t p) { return uint8_t(grey ? (p >> 8) & 255 : p >> 24); };
+    auto marked = [grey_marks](uint32_t p) { return (grey_marks ? (p >> 8) & 255 : p >> 24) == 255; };
     for (int k = 0; k < glyph_count; k++) {
         const uint32_t* mark = limits.pixels.data() + size_t(k) * H * W;
         int first = -1, last = -1;
         for (int i = 0; i < W; i++)
-            if ((mark[i] >> 24) == 255) {
+            if (marked(mark[i])) {
                 if (first < 0)
                     first = i;
                 last = i;

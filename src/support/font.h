@@ -2,11 +2,12 @@
 //
 // A font is two pictures of equal size, W pixels wide and 224 x H tall: 224 cells of H rows
 // stacked vertically, cell k holding the glyph of Windows-1252 code 32 + k. The glyph
-// picture's alpha is the coverage (a picture without any transparency, saved as grey or RGB,
-// gives it as its grey level, white on black). In the limits picture, the pixels of a cell's first row
+// picture's alpha is the coverage. In the limits picture, the pixels of a cell's first row
 // whose alpha is 255 mark the glyph's columns: it occupies [first marked, last marked], and
 // that width is also its advance. A cell without a mark is an absent glyph: it draws nothing
 // and advances 0, except the space, which always advances (a quarter of H when unmarked).
+// A picture without any transparency (saved as grey or RGB) gives coverage and marks by its
+// grey level instead, white on black.
 //
 // Each font has a signed vertical offset (-5, -7 and -11 for the 12, 16 and 24 pixel fonts):
 // text drawn at (x, y) puts the top row of its cells at y + offset, so y sits near the middle
