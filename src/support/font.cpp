@@ -135,7 +135,8 @@ static void draw_glyph(const Raster& r, const Font& f, const Font::Glyph& g, int
 static float segment_distance(float u, float v, float ax, float ay, float bx, float by)
 {
     float px = u - ax, py = v - ay, dx = bx - ax, dy = by - ay;
-    float t = std::clamp((px * dx + py * dy) / (dx * dx + dy * dy), 0.0f, 1.0f);
+    float len2 = dx * dx + dy * dy;
+    float t = len2 > 0 ? std::clamp((px * dx + py * dy) / len2, 0.0f, 1.0f) : 0.0f;  // a point: its distance
     float ex = px - t * dx, ey = py - t * dy;
     return std::sqrt(ex * ex + ey * ey);
 }
@@ -151,8 +152,8 @@ static bool symbol_inside(uint32_t cp, float u, float v)
                segment_distance(u, v, 0.86f, 0.14f, 0.14f, 0.86f) < 0.11f;
     case 0x26A0: {  // warning: a filled triangle with the exclamation mark cut out
         bool in_triangle = v <= 0.95f && v >= 0.04f && std::fabs(u - 0.5f) <= (v - 0.04f) * 0.53f;
-        bool bar = std::fabs(u - 0.5f) < 0.07f && v > 0.33f && v < 0.66f;
-        bool dot = segment_distance(u, v, 0.5f, 0.8f, 0.5f, 0.8f) < 0.075f;
+        bool bar = std::fabs(u - 0.5f) < 0.07f && v > 0.36f && v < 0.64f;
+        bool dot = segment_distance(u, v, 0.5f, 0.81f, 0.5f, 0.81f) < 0.075f;
         return in_triangle && !bar && !dot;
     }
     case 0x1F4C4: {  // page: outline with a folded corner and three lines of text
