@@ -275,6 +275,9 @@ TEST(Font, UnknownCharactersAndInvalidBytesDrawAHollowBox)
     }
     for (size_t i = 1; i < boxes.size(); i++)
         EXPECT_TRUE(boxes[i].same_pixels(boxes[0])) << i;
+    // Control characters are layout: nothing drawn, no advance, in either encoding.
+    EXPECT_EQ(text_width_utf8(font, "a\tb\n"), text_width_utf8(font, "ab"));
+    EXPECT_EQ(text_width(font, "a\tb\n"), text_width(font, "ab"));
     // Each invalid byte is one box: three bad bytes advance three boxes.
     EXPECT_EQ(text_width_utf8(font, "\xF0\x9F\x93"), 3 * text_width_utf8(font, "\xFF"));
     // Random bytes never write outside the raster and always advance as measured.
@@ -336,6 +339,17 @@ TEST(Font, LoadsFromFilesAndRefusesBadOnes)
     draw_text(a.r, from_file, 0, 8, text, white);
     draw_text(b.r, in_memory, 0, 8, text, white);
     EXPECT_TRUE(a.same_pixels(b));
+
+    // The same glyphs saved without transparency, as white on black, draw the same.
+    Pixmap grey = tf.glyphs, grey_limits = tf.limits;
+    for (Pixmap* img : {&grey, &grey_limits})
+        for (uint32_t& p : img->pixels)
+            p = 0xFF000000u | (p >> 24) * 0x010101u;
+    for (const Pixmap* limits : {&tf.limits, &grey_limits}) {
+        Canvas g(300, 20);
+        draw_text(g.r, font_from_images(grey, *limits, -5), 0, 8, text, white);
+        EXPECT_TRUE(g.same_pixels(a));
+    }
 
     StderrCapture capture;
     const std::string missing = dir.file("font16_limits.png");

@@ -301,6 +301,21 @@ TEST(Raster, BlitsBlendPerPixelAndClip)
     EXPECT_EQ(c.at(0, 0), src.pixels[5]);
     EXPECT_EQ(c.at(2, 1), src.pixels[11]);
     EXPECT_EQ(c.at(3, 0), bg);
+    // Scrolling a raster onto itself, in every direction, moves it whole.
+    for (auto [sx, sy] : {std::pair{3, 2}, {-3, -2}, {2, -1}, {-1, 1}, {0, 3}}) {
+        Pixmap pic = pixmap_create(9, 7);
+        for (size_t i = 0; i < pic.pixels.size(); i++)
+            pic.pixels[i] = 0xFF000000u | uint32_t(i);
+        Pixmap before = pic;
+        blit_copy(raster_of(pic), sx, sy, view_of(pic));
+        for (int py = 0; py < 7; py++)
+            for (int px = 0; px < 9; px++) {
+                int qx = px - sx, qy = py - sy;
+                bool moved = qx >= 0 && qx < 9 && qy >= 0 && qy < 7;
+                EXPECT_EQ(pic.pixels[size_t(py) * 9 + px], before.pixels[size_t(moved ? qy * 9 + qx : py * 9 + px)])
+                    << sx << "," << sy << " at " << px << "," << py;
+            }
+    }
     blit(c.r, 5, 5, sub_view(view_of(src), 3, 0, 5, 5));  // column 3 only
     EXPECT_EQ(c.at(5, 5), reference_blend(bg, src.pixels[3] & 0xFFFFFF, src.pixels[3] >> 24));
     EXPECT_EQ(c.at(6, 5), bg);

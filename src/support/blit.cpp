@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 
 #include "support/raster.h"
 #include "support/raster_blend.h"
@@ -69,9 +70,15 @@ void blit_copy(const Raster& dst, int x, int y, const ImageView& src)
     Overlap o;
     if (!overlap(dst, x, y, src, o))
         return;
-    for (int j = 0; j < o.h; j++)
-        std::memcpy(dst.pixels + ptrdiff_t(o.dy + j) * dst.stride + o.dx,
-                    src.pixels + ptrdiff_t(o.sy + j) * src.stride + o.sx, size_t(o.w) * sizeof(uint32_t));
+    // The source may be the destination itself (scrolling): rows go bottom-up when the copy
+    // moves towards higher addresses, and memmove handles the overlap within a row.
+    const uint32_t* s0 = src.pixels + ptrdiff_t(o.sy) * src.stride + o.sx;
+    uint32_t* d0 = dst.pixels + ptrdiff_t(o.dy) * dst.stride + o.dx;
+    const bool backwards = std::less<const uint32_t*>()(s0, d0);
+    for (int k = 0; k < o.h; k++) {
+        int j = backwards ? o.h - 1 - k : k;
+        std::memmove(d0 + ptrdiff_t(j) * dst.stride, s0 + ptrdiff_t(j) * src.stride, size_t(o.w) * sizeof(uint32_t));
+    }
 }
 
 void blit_modulated(const Raster& dst, int x, int y, const ImageView& src, uint32_t modulate)

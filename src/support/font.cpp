@@ -30,11 +30,20 @@ Font font_from_images(const Pixmap& glyphs, const Pixmap& limits, int offset)
     f.cell_width = W;
     f.cell_height = H;
     f.offset = offset;
+    // A picture without transparency (saved as grey or RGB) carries its coverage and its
+    // marks in the grey level instead; reading its alpha would make every glyph a solid
+    // block as wide as the cell.
+    auto opaque = [](const Pixmap& img) {
+        return std::all_of(img.pixels.begin(), img.pixels.end(), [](uint32_t p) { return (p >> 24) == 255; });
+    };
+    const bool grey = opaque(glyphs), grey_marks = opaque(limits);
+    auto coverage_of = [grey](uint32_t p) { return uint8_t(grey ? (p >> 8) & 255 : p >> 24); };
+    auto marked = [grey_marks](uint32_t p) { return (grey_marks ? (p >> 8) & 255 : p >> 24) == 255; };
     for (int k = 0; k < glyph_count; k++) {
         const uint32_t* mark = limits.pixels.data() + size_t(k) * H * W;
         int first = -1, last = -1;
         for (int i = 0; i < W; i++)
-            if ((mark[i] >> 24) == 255) {
+            if (marked(mark[i])) {
                 if (first < 0)
                     first = i;
                 last = i;
@@ -52,7 +61,7 @@ Font font_from_images(const Pixmap& glyphs, const Pixmap& limits, int offset)
         int top = H, bottom = 0;
         for (int j = 0; j < H; j++)
             for (int i = 0; i < g.width; i++)
-                if (cell[size_t(j) * W + i] >> 24) {
+                if (coverage_of(cell[size_t(j) * W + i])) {
                     top = std::min(top, j);
                     bottom = j + 1;
                     break;
@@ -64,7 +73,7 @@ Font font_from_images(const Pixmap& glyphs, const Pixmap& limits, int offset)
         g.start = uint32_t(f.coverage.size());
         for (int j = top; j < bottom; j++)
             for (int i = 0; i < g.width; i++)
-                f.coverage.push_back(uint8_t(cell[size_t(j) * W + i] >> 24));
+                f.coverage.push_back(coverage_of(cell[size_t(j) * W + i]));
     }
     const Font::Glyph& cap = f.glyphs['H' - 32];
     if (cap.ink_bottom > cap.ink_top) {
@@ -126,7 +135,8 @@ static void draw_glyph(const Raster& r, const Font& f, const Font::Glyph& g, int
 static float segment_distance(float u, float v, float ax, float ay, float bx, float by)
 {
     float px = u - ax, py = v - ay, dx = bx - ax, dy = by - ay;
-    float t = std::clamp((px * dx + py * dy) / (dx * dx + dy * dy), 0.0f, 1.0f);
+    float len2 = dx * dx + dy * dy;
+    float t = len2 > 0 ? std::clamp((px * dx + py * dy) / len2, 0.0f, 1.0f) : 0.0f;  // a point: its distance
     float ex = px - t * dx, ey = py - t * dy;
     return std::sqrt(ex * ex + ey * ey);
 }
@@ -142,8 +152,8 @@ static bool symbol_inside(uint32_t cp, float u, float v)
                segment_distance(u, v, 0.86f, 0.14f, 0.14f, 0.86f) < 0.11f;
     case 0x26A0: {  // warning: a filled triangle with the exclamation mark cut out
         bool in_triangle = v <= 0.95f && v >= 0.04f && std::fabs(u - 0.5f) <= (v - 0.04f) * 0.53f;
-        bool bar = std::fabs(u - 0.5f) < 0.07f && v > 0.33f && v < 0.66f;
-        bool dot = segment_distance(u, v, 0.5f, 0.8f, 0.5f, 0.8f) < 0.075f;
+        bool bar = std::fabs(u - 0.5f) < 0.07f && v > 0.36f && v < 0.64f;
+        bool dot = segment_distance(u, v, 0.5f, 0.81f, 0.5f, 0.81f) < 0.075f;
         return in_triangle && !bar && !dot;
     }
     case 0x1F4C4: {  // page: outline with a folded corner and three lines of text
@@ -244,6 +254,8 @@ static int64_t run_utf8(const Raster* r, const Font& f, int64_t x, int y, std::s
     size_t pos = 0;
     while (pos < text.size()) {
         uint32_t cp = utf8_next(text, pos);
+        if (cp < 32)
+            continue;
         bool on_screen = x > INT32_MIN && x < INT32_MAX;
         int code = unicode_to_cp1252(cp);
         if (code >= 32 && f.glyphs[size_t(code - 32)].advance > 0) {

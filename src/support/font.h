@@ -6,6 +6,8 @@
 // whose alpha is 255 mark the glyph's columns: it occupies [first marked, last marked], and
 // that width is also its advance. A cell without a mark is an absent glyph: it draws nothing
 // and advances 0, except the space, which always advances (a quarter of H when unmarked).
+// A picture without any transparency (saved as grey or RGB) gives coverage and marks by its
+// grey level instead, white on black.
 //
 // Each font has a signed vertical offset (-5, -7 and -11 for the 12, 16 and 24 pixel fonts):
 // text drawn at (x, y) puts the top row of its cells at y + offset, so y sits near the middle
@@ -15,7 +17,8 @@
 // UTF-8 text maps each code point into Windows-1252 and draws it from the font. The symbols
 // U+2714 (check), U+274C (cross), U+26A0 (warning) and U+1F4C4 (page), which the fonts lack,
 // are drawn as small vector shapes as tall as the font's capitals; any other code point,
-// a glyph the font lacks and every invalid UTF-8 byte draw as a hollow box.
+// a glyph the font lacks and every invalid UTF-8 byte draw as a hollow box. Control
+// characters (below 32) draw nothing and advance 0, as they do in Windows-1252 text.
 #pragma once
 #include <array>
 #include <cstdint>
@@ -62,7 +65,8 @@ inline int font_height(const Font& f)
     return f.cell_height;
 }
 
-// Windows-1252 text. The draw functions return the x after the last character.
+// Windows-1252 text; bytes below 32 are layout, not glyphs: they draw nothing and advance 0.
+// The draw functions return the x after the last character.
 int text_width(const Font& font, std::string_view text);
 int draw_text(const Raster& r, const Font& font, int x, int y, std::string_view text, uint32_t colour);
 

@@ -99,6 +99,8 @@ void draw_rect_outline(const Raster& r, int x, int y, int w, int h, uint32_t col
 // row copy per row.
 void blit(const Raster& dst, int x, int y, const ImageView& src);
 // `src` copied with its alpha as it is, no blending: for pictures known to be opaque.
+// The source may overlap the destination (a view of the same pixels scrolls them); the
+// other blits read a source distinct from their destination.
 void blit_copy(const Raster& dst, int x, int y, const ImageView& src);
 // `src` with every channel multiplied by the matching channel of `modulate` / 255, then
 // blended: 0xFFFFFFFF is plain blit, 0x80FFFFFF half transparent, 0xFF00FF00 keeps green
