@@ -1,0 +1,121 @@
+// The desktop program's frame costs, headless (SDL's offscreen video driver, dummy audio):
+// start-up to the first presented frame, a frame in which nothing changed, and a full redraw
+// of the interface at 1,920 x 1,080 with the example-sized picture on screen.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+
+#include "app/screen.h"
+#include "app/shell.h"
+#include "commands/archive_read.h"
+#include "support/log.h"
+#include "support/paths.h"
+
+namespace {
+
+void environment()
+{
+    static char data[] = "/tmp/sonographica-bench-XXXXXX";
+    static bool made = false;
+    if (!made) {
+        if (!mkdtemp(data))
+            abort();
+        made = true;
+    }
+    setenv("SONOGRAPHICA_DATA_DIR", data, 1);
+    setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    setenv("SONOGRAPHICA_WINDOW_SIZE", "1920x1080", 1);
+    data_folder_reset();
+}
+
+double cpu_seconds()
+{
+    timespec t;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return t.tv_sec + t.tv_nsec * 1e-9;
+}
+
+// Start-up, then frames until one was presented; no file is opened.
+void BM_StartupToFirstFrame(benchmark::State& state)
+{
+    environment();
+    for (auto _ : state) {
+        auto sh = std::make_unique<Shell>();
+        char name[] = "sonographica";
+        char* argv[] = {name, nullptr};
+        if (!shell_startup(*sh, 1, argv))
+            state.SkipWithError("no window");
+        while (sh->presents == 0)
+            shell_frame(*sh);
+        state.PauseTiming();
+        shell_shutdown(*sh);
+        log_close();
+        sh.reset();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_StartupToFirstFrame)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+
+struct Running {
+    std::unique_ptr<Shell> sh = std::make_unique<Shell>();
+    Running()
+    {
+        environment();
+        char name[] = "sonographica";
+        char* argv[] = {name, nullptr};
+        shell_startup(*sh, 1, argv);
+        // A picture of the example's size: 571 rows, 20 s at 100 px/s.
+        execute_archive_line(sh->app, "Dimensions 2000 px x 571 px", nullptr);
+        execute_archive_line(sh->app, "New layer \"tones\"", nullptr);
+        Project& p = sh->app.project;
+        for (int r = 0; r < p.height; r++)
+            for (int c = 0; c < p.width; c++)
+                p.layers[0].image[r][c] = (float)(0.5 + 0.5 * std::sin(r * 0.3) * std::sin(c * 0.01));
+        p.recomposite_needed = true;
+        sh->app.requests.archive_line_executed = 1;
+        for (int i = 0; i < 5; i++)
+            shell_frame(*sh);
+    }
+    ~Running()
+    {
+        shell_shutdown(*sh);
+        log_close();
+    }
+};
+
+// A frame in which nothing changed: events polled, requests checked, nothing drawn. The CPU
+// time per frame is the counter; the 1 ms sleep of the loop is not work.
+void BM_IdleFrame(benchmark::State& state)
+{
+    Running run;
+    run.sh->exit_after_frames = 1LL << 60;  // keeps the loop from waiting on events
+    double cpu = 0;
+    for (auto _ : state) {
+        double t0 = cpu_seconds();
+        shell_frame(*run.sh);
+        cpu += cpu_seconds() - t0;
+    }
+    state.counters["cpu_ms_per_frame"] = cpu * 1e3 / (double)state.iterations();
+}
+BENCHMARK(BM_IdleFrame)->Unit(benchmark::kMillisecond)->Iterations(300);
+
+// The whole interface drawn again at 1,920 x 1,080, the display of the picture already built.
+void BM_FullRedraw(benchmark::State& state)
+{
+    Running run;
+    screen_draw(*run.sh);
+    for (auto _ : state) {
+        run.sh->interface_changed = true;
+        screen_draw(*run.sh);
+        benchmark::DoNotOptimize(run.sh->screen.pixels.data());
+    }
+}
+BENCHMARK(BM_FullRedraw)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
