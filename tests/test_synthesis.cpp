@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <thread>
 #include <vector>
@@ -807,6 +808,76 @@ TEST(LosslessSynthesis, EditsChangeOnlyTheirBands)
     EXPECT_LT(tone_power(edited, from, len, 2500.0), tone * 1e-4) << "the 2.5 kHz band is erased";
     EXPECT_NEAR(tone_power(edited, from, len, 220.0) / low, 1.0, 0.01) << "220 Hz is left alone";
 
+}
+
+namespace {
+
+// A sound of tones at the centres of bands (counted from the bottom) of the default picture,
+// its setup, and its picture; every pixel 0.5, so an edit's gain is its new value over 0.5.
+struct BandTones {
+    static constexpr float fmin = 27.5f, fmax = 20000.0f;
+    int H = analysis_image_height(fmin, fmax, 60.0f);
+    std::vector<double> frequency;
+    std::unique_ptr<LosslessCase> c;
+    std::unique_ptr<Picture> original;
+    BandTones(std::vector<int> bands, long long n)
+    {
+        set_scale_base(2.0f);
+        std::vector<float> s((size_t)n, 0.0f);
+        for (int k : bands) {
+            const double f = scale_to_freq((float)k / (float)(H - 1), fmin / sr, fmax / sr) * sr;
+            frequency.push_back(f);
+            for (long long i = 0; i < n; i++)
+                s[(size_t)i] += (float)(0.2 * std::sin(2 * M_PI * f * (double)i / sr));
+        }
+        const int W = analysis_image_width(n, 100.0f, sr);
+        c = std::make_unique<LosslessCase>(s, W, H, fmin, fmax);
+        original = std::make_unique<Picture>(H, W, 0.5f);
+    }
+    double level_db(const std::vector<float>& edited, const std::vector<float>& unedited, int tone, double from,
+                    double to) const
+    {
+        const long long a = (long long)(from * sr), n = (long long)((to - from) * sr);
+        return 10.0 * std::log10(tone_power(edited, a, n, frequency[tone]) / tone_power(unedited, a, n, frequency[tone]));
+    }
+};
+
+}  // namespace
+
+TEST(LosslessSynthesis, HalvingARowLowersItsBandBySixDecibels)
+{
+    const int k = 350;  // about 1.55 kHz
+    BandTones t({k, k - 6}, 4ll * sr);
+    Picture current(t.H, t.c->geometry.columns, 0.5f);
+    for (int x = 0; x < current.columns; x++)
+        current.image[t.H - 1 - k][x] = 0.25f;
+    const std::vector<float> unedited = t.c->render(*t.original, *t.original), edited = t.c->render(current, *t.original);
+    EXPECT_NEAR(t.level_db(edited, unedited, 0, 1.0, 3.0), -6.02, 0.5);
+    EXPECT_NEAR(t.level_db(edited, unedited, 1, 1.0, 3.0), 0.0, 0.1) << "six bands below";
+    printf("halved row: %.3f dB; six bands below: %.4f dB\n", t.level_db(edited, unedited, 0, 1.0, 3.0),
+           t.level_db(edited, unedited, 1, 1.0, 3.0));
+}
+
+TEST(LosslessSynthesis, ADarkenedRectangleIsSilencedAndItsNeighboursKeepTheirLevel)
+{
+    // Bands 418 .. 422 (about 3.4 kHz) darkened to 0 from column 150 to 250 (1.5 s to 2.51 s);
+    // tones in the middle band and two bands beyond each edge.
+    const int k = 420;
+    BandTones t({k, k + 4, k - 4}, 4ll * sr);
+    Picture current(t.H, t.c->geometry.columns, 0.5f);
+    for (int y = t.H - 1 - (k + 2); y <= t.H - 1 - (k - 2); y++)
+        for (int x = 150; x <= 250; x++)
+            current.image[y][x] = 0.0f;
+    const std::vector<float> unedited = t.c->render(*t.original, *t.original), edited = t.c->render(current, *t.original);
+    EXPECT_LT(t.level_db(edited, unedited, 0, 1.55, 2.45), -40.0) << "inside";
+    EXPECT_NEAR(t.level_db(edited, unedited, 1, 1.55, 2.45), 0.0, 0.5) << "two bands above";
+    EXPECT_NEAR(t.level_db(edited, unedited, 2, 1.55, 2.45), 0.0, 0.5) << "two bands below";
+    EXPECT_NEAR(t.level_db(edited, unedited, 0, 1.40, 1.45), 0.0, 0.5) << "50 ms before";
+    EXPECT_NEAR(t.level_db(edited, unedited, 0, 2.56, 2.61), 0.0, 0.5) << "50 ms after";
+    printf("darkened: %.1f dB inside; %.3f, %.3f dB two bands away; %.3f, %.3f dB 50 ms away\n",
+           t.level_db(edited, unedited, 0, 1.55, 2.45), t.level_db(edited, unedited, 1, 1.55, 2.45),
+           t.level_db(edited, unedited, 2, 1.55, 2.45), t.level_db(edited, unedited, 0, 1.40, 1.45),
+           t.level_db(edited, unedited, 0, 2.56, 2.61));
 }
 
 TEST(LosslessSynthesis, ColumnsPastThePictureAreSilenced)
