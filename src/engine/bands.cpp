@@ -126,6 +126,51 @@ bool layout_bands(BandLayout& layout, int rows, float a, float b, int N, float h
     return true;
 }
 
+void normalise_band_weights(BandLayout& layout, float a, float b)
+{
+    // Bin start+1+i carries weight i of its band (band_cut): the sums are per bin carried.
+    int first = layout.N, last = -1;
+    for (const SynthesisBand& band : layout.bands)
+        if (band.count > 0) {
+            first = std::min(first, band.start + 1);
+            last = std::max(last, band.end);
+        }
+    if (last < first)
+        return;
+    std::vector<double> sum((size_t)(last - first + 1), 0.0);
+    for (const SynthesisBand& band : layout.bands) {
+        const float* w = layout.window.data() + band.window_offset;
+        for (int i = 0; i < band.count; i++)
+            sum[(size_t)(band.start + 1 + i - first)] += w[i];
+    }
+    // The factor at every bin: 1 / sum inside the range, the nearest inside bin's factor
+    // outside it. A sum far from 1 (a layout too coarse for its rows) is left alone.
+    const ScaleMapping mapping = freq_to_scale_mapping(a, b);
+    std::vector<float> factor(sum.size(), 1.0f);
+    int inside_from = -1, inside_to = -1;
+    for (int m = first; m <= last; m++) {
+        const float t = freq_to_scale_mapped(mapping, (float)m / (float)layout.N);
+        const double s = sum[(size_t)(m - first)];
+        if (t >= 0.0f && t <= 1.0f && s > 0.5 && s < 2.0) {
+            factor[(size_t)(m - first)] = (float)(1.0 / s);
+            if (inside_from < 0)
+                inside_from = m;
+            inside_to = m;
+        }
+    }
+    if (inside_from < 0)
+        return;
+    for (int m = first; m < inside_from; m++)
+        factor[(size_t)(m - first)] = factor[(size_t)(inside_from - first)];
+    for (int m = inside_to + 1; m <= last; m++)
+        factor[(size_t)(m - first)] = factor[(size_t)(inside_to - first)];
+    for (const SynthesisBand& band : layout.bands) {
+        float* w = layout.window.data() + band.window_offset;
+        for (int i = 0; i < band.count; i++)
+            w[i] *= factor[(size_t)(band.start + 1 + i - first)];
+    }
+}
+
 void band_cut(const BandLayout& layout, int k, const float* X, float* buffer)
 {
     const SynthesisBand& band = layout.bands[k];

@@ -51,6 +51,14 @@ struct BandLayout {
 bool layout_bands(BandLayout& layout, int rows, float a, float b, int N, float half_width,
                   int margin, int points, BandWindow window);
 
+// Rescales the weights so that, at every bin taken whose scale position lies between the bottom
+// and the top row (0 to 1), the weights of all bands taking it sum to exactly 1: bands that
+// are all left as they are add back to the spectrum itself, with no ripple across the range.
+// Below and above, the weights keep the shape of their taper, scaled by the factor of the
+// range's first or last bin, so that the response stays continuous at the range's ends.
+// Frequencies a, b normalised.
+void normalise_band_weights(BandLayout& layout, float a, float b);
+
 // Band k of the spectrum X (size N, halfcomplex) into buffer (size L, zeroed by the caller):
 // bin start+1+i, weighed by the window of bin start+i, becomes bin E+1+i.
 void band_cut(const BandLayout& layout, int k, const float* X, float* buffer);

@@ -125,3 +125,41 @@ void kernel_apply(const KernelTaps& taps, const float* x, float* y)
         y[i] = sum;
     }
 }
+
+void kernel_taps_circular(int m, int l, KernelTaps& taps)
+{
+    taps.m = m;
+    taps.l = std::max(l, 0);
+    taps.first.assign(taps.l, 0);
+    taps.count.assign(taps.l, 0);
+    taps.weight.assign(3 * (size_t)taps.l, 0.0f);
+    if (m <= 0)
+        return;
+    const float* k = table().value;
+    float q = (float)m / (float)l;
+    for (int i = 0; i < taps.l; i++) {
+        float u = (float)i * q;
+        int c = (int)(u + 1.5f);
+        // Tap j of the period is point j + 1 of the wrapped layout.
+        taps.first[i] = c - 1;
+        taps.count[i] = 3;
+        for (int t = 0; t < 3; t++) {
+            float d = (float)(c - 2 + t) - u + 1.5f;
+            float index = d * (float)kernel_table_steps / 3.0f;
+            float v = 0.0f;
+            if (index >= 0.0f && index <= (float)kernel_table_steps) {
+                int e = (int)index;
+                float f = index - (float)e;
+                v = k[e] + f * (k[e + 1] - k[e]);
+            }
+            taps.weight[3 * (size_t)i + t] = v;
+        }
+    }
+}
+
+void kernel_wrap_points(float* x, int m)
+{
+    x[0] = x[m];
+    x[m + 1] = x[1];
+    x[m + 2] = x[m >= 2 ? 2 : 1];
+}

@@ -26,3 +26,12 @@ struct KernelTaps {
 };
 void kernel_taps(int m, int l, KernelTaps& taps);
 void kernel_apply(const KernelTaps& taps, const float* x, float* y);
+
+// The same resampling for points that repeat every m (a gain curve over one period of a
+// circular transform): output i always takes its three taps j = c - 2 .. c, wrapped around,
+// so that a constant comes out constant at both ends too. kernel_apply then reads the m + 3
+// points that kernel_wrap_points lays out: x[m - 1], x[0 .. m - 1], x[0], x[1].
+void kernel_taps_circular(int m, int l, KernelTaps& taps);
+// Fills x[m + 1] and x[m + 2] from x[1], x[2], and x[0] from x[m], for a period stored
+// at x[1 .. m]. m >= 1.
+void kernel_wrap_points(float* x, int m);

@@ -82,7 +82,8 @@ float clamp_base(float base) { return std::isnan(base) ? 2.0f : std::clamp(base,
 int band_margin(int block_width) { return (int)std::nearbyint((float)block_width * 7.0f / 3.0f); }
 
 bool prepare_bands(SynthesisBands& s, const BlockGeometry& g, float fmin, float fmax, float base,
-                   int N, float half_width, int points, BandWindow window, const char* who)
+                   int N, float half_width, int points, BandWindow window, bool circular_gains,
+                   const char* who)
 {
     s = SynthesisBands();
     const float sr = (float)g.sample_rate;
@@ -111,7 +112,10 @@ bool prepare_bands(SynthesisBands& s, const BlockGeometry& g, float fmin, float 
             BandTools& t = s.tools.emplace_back();
             t.length = band.length;
             t.plan = fft_plan_build(band.length);
-            kernel_taps(points, band.length, t.taps);
+            if (circular_gains)
+                kernel_taps_circular(points, band.length, t.taps);
+            else
+                kernel_taps(points, band.length, t.taps);
         }
         s.tool_of_band[k] = index;
     }
@@ -126,7 +130,7 @@ bool build_noise_carriers(NoiseCarriers& c, const BlockGeometry& g, float fmin, 
     c = NoiseCarriers();
     const int S = g.block_length, hop = g.block_hop;
     const int M = (int)std::nearbyint((float)S * g.time_resolution / (float)g.sample_rate);
-    if (!prepare_bands(c.bands, g, fmin, fmax, base, S, 1.0f, std::max(M, 1), band_window_hann,
+    if (!prepare_bands(c.bands, g, fmin, fmax, base, S, 1.0f, std::max(M, 1), band_window_hann, false,
                        "build_noise_carriers"))
         return false;
     const BandLayout& layout = c.bands.layout;
@@ -271,10 +275,11 @@ bool build_lossless_setup(LosslessSetup& setup, const BlockGeometry& g, float fm
         return false;
     }
     if (!prepare_bands(setup.bands, g, fmin, fmax, base, setup.transform, 3.0f, (int)points,
-                       band_window_blackman_sinc, "build_lossless_setup")) {
+                       band_window_blackman_sinc, true, "build_lossless_setup")) {
         setup = LosslessSetup();
         return false;
     }
+    normalise_band_weights(setup.bands.layout, setup.bands.a, setup.bands.b);
     return true;
 }
 
@@ -306,7 +311,8 @@ LosslessResult render_lossless_block(const LosslessSetup& setup, int j, const fl
     const int S = g.block_length, C = g.block_width, H = g.rows, N = setup.transform;
     const int M = layout.points, longest = layout.longest;
     const long long first = block_first_sample(g, j);
-    const long long have = std::clamp(length - first, 0ll, (long long)S);
+    // The sound past the output's end (the picture's end) is never read.
+    const long long have = std::clamp(std::min(length, g.output_length) - first, 0ll, (long long)S);
     if (!sound || have == 0 || std::all_of(sound + first, sound + first + have, [](float v) { return v == 0.0f; }))
         return lossless_silent;
 
@@ -320,7 +326,8 @@ LosslessResult render_lossless_block(const LosslessSetup& setup, int j, const fl
     float* gains = scratch_floats(w.resampled, (size_t)longest);
     float* product = scratch_floats(w.product, (size_t)longest);
     float* spectrum = scratch_floats(w.spectrum, (size_t)longest);
-    float* row_points = scratch_floats(w.points, (size_t)M);
+    // One period of gain points, laid out for the circular taps: row_points[1 .. M].
+    float* row_points = scratch_floats(w.points, (size_t)M + 3);
     // Neighbouring rows often carry the same gains (an unedited picture: all 1); the resampled
     // row is then reused as long as the band length stays the same.
     const float* resampled_row = nullptr;
@@ -331,11 +338,14 @@ LosslessResult render_lossless_block(const LosslessSetup& setup, int j, const fl
     real_fft_with_plan(*s.block_plan, Y, X, FFT_FORWARD);
     std::fill(Y, Y + N, 0.0f);
 
-    // Gain points past the block: 1 (the original band as it is) up to the last C points,
-    // which are 0 (they wrap around to before the block's start).
+    // The transform is circular: the points past the block's columns, or past the picture's
+    // end, lie after the sound the block reads and, further on, before its start. They go from
+    // the last gain in the picture to the block's first in a straight line, so that a row of
+    // equal gains (an unedited one) is one constant all round and its band comes back
+    // untouched, and an edit at the block's edge spreads no step through the band. (Nothing
+    // past the picture sounds: the sound is not read there.)
     const int kept = std::min(C, M);
-    for (int i = kept; i < M; i++)
-        row_points[i] = i < M - C ? 1.0f : 0.0f;
+    const int picture_end = (int)std::clamp((long long)g.columns - block_first_column(g, j), 0ll, (long long)kept);
 
     const int E = layout.margin;
     for (int k = 0; k < H; k++) {
@@ -354,7 +364,13 @@ LosslessResult render_lossless_block(const LosslessSetup& setup, int j, const fl
             std::fill(cut + E + 1, cut + E + 1 + band.count, 0.0f);
             std::fill(cut + L - E - band.count, cut + L - E, 0.0f);
             if (!(resampled_row && resampled_length == L && !memcmp(resampled_row, row, (size_t)kept * sizeof(float)))) {
-                memcpy(row_points, row, (size_t)kept * sizeof(float));
+                float* p = row_points + 1;
+                memcpy(p, row, (size_t)picture_end * sizeof(float));
+                const float last = picture_end > 0 ? p[picture_end - 1] : 0.0f;
+                const float step = ((picture_end > 0 ? p[0] : 0.0f) - last) / (float)(M - picture_end + 1);
+                for (int i = picture_end; i < M; i++)
+                    p[i] = last + step * (float)(i - picture_end + 1);
+                kernel_wrap_points(row_points, M);
                 kernel_apply(tools.taps, row_points, gains);
                 resampled_row = row;
                 resampled_length = L;

@@ -97,8 +97,11 @@ struct LosslessSetup {
 };
 
 // Band layout and sizes of lossless synthesis: pad = round(5 / D0) as in analysis,
-// N' = next_smooth_size(S - 1 + pad, made even), M = round(N' W / n_out). Stores the clamped
-// base as the engine's base. Returns false, having logged, for an unusable set-up.
+// N' = next_smooth_size(S - 1 + pad, made even), M = round(N' W / n_out). The band weights
+// are normalised to sum to 1 across the range (normalise_band_weights) and the gain points
+// are resampled as one circular period (kernel_taps_circular): an unedited picture gives back
+// the range's part of the sound itself. Stores the clamped base as the engine's base. Returns
+// false, having logged, for an unusable set-up.
 bool build_lossless_setup(LosslessSetup& setup, const BlockGeometry& geometry, float fmin,
                           float fmax, float base);
 
@@ -112,9 +115,10 @@ void build_gain_block(const float* const* current, const float* const* original,
 
 enum LosslessResult { lossless_rendered, lossless_silent, lossless_aborted };
 // Renders lossless block j from its gain block (rows x C) and the original sound (`length`
-// samples available, padding included) into out (S samples). lossless_silent: every sound
-// sample the block would read is zero; out is untouched and the block's output keeps its
-// previous contents. lossless_aborted: out is silent.
+// samples available, padding included) into out (S samples). Sound past the geometry's
+// output length (the picture's end) is never read, so nothing past the picture sounds.
+// lossless_silent: every sound sample the block would read is zero; out is untouched and the
+// block's output keeps its previous contents. lossless_aborted: out is silent.
 LosslessResult render_lossless_block(const LosslessSetup& setup, int j, const float* gain,
                                      const float* sound, long long length, float* out,
                                      const RenderControl& control = RenderControl(),
