@@ -3,7 +3,7 @@ BUILD      ?= build
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: all setup build run test bench test-asan test-tsan clean
+.PHONY: all setup build run test bench test-asan test-tsan screenshot clean
 
 all: build
 
@@ -18,6 +18,10 @@ build: setup $(BUILD)/build.ninja
 
 run: build
 	@sh tools/run_example.sh $(BUILD)
+
+# The README's picture of the window, drawn by the program itself in a headless run.
+screenshot: build
+	@sh tools/make_screenshot.sh $(BUILD) docs/screenshot.png
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)

@@ -1,7 +1,8 @@
 #!/bin/sh
-# Until the desktop program exists, `make run` exercises the command-line program: it opens
-# the bundled example sound as a project, writes its picture as PNG and TIFF, and renders the
-# picture back to sound in each synthesis mode.
+# `make run`: the command-line program opens the bundled example sound as a project, writes
+# its picture as PNG and TIFF and renders the picture back to sound in each synthesis mode;
+# then the desktop program opens the example in its window. Without a display the window
+# cannot open: one line says so and a headless run of the program shows what it would draw.
 set -e
 dir=${1:-build}
 cli="$dir/sonographica-cli"
@@ -43,3 +44,14 @@ for f in lossless live noise; do
 done
 echo "Its sound, rendered from the picture, is in $sounds: lossless.wav (the original back),"
 echo "live.wav (as heard while painting) and noise.wav (each row as band-limited noise)."
+
+app="$dir/sonographica"
+if [ -n "$WAYLAND_DISPLAY" ] || { [ -n "$DISPLAY" ] && xdpyinfo >/dev/null 2>&1; }; then
+    echo "Opening the example in the editor's window (close it, or Alt+F4, to end)."
+    exec "$app" "$sound"
+fi
+echo "No display is available, so the editor's window cannot open here; running it headless instead."
+shot="$dir/example/window.png"
+SDL_VIDEODRIVER=offscreen SONOGRAPHICA_WINDOW_SIZE=1920x1080 SONOGRAPHICA_EXIT_AFTER_FRAMES=10 \
+    SONOGRAPHICA_SCREENSHOT="$shot" "$app" "$sound"
+echo "What the window shows is in $shot."
