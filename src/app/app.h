@@ -55,6 +55,7 @@ struct App {
     std::string last_folder;         // folder of the last file opened
     std::string reference_sound;     // name of the sound the project was opened from, for the view
     PrefStore* prefs = nullptr;      // the preference store of the run
+    int sound_save_mode = -1;        // the mode sound saves render in; -1: the project's own
 
     // Declared after the project: their threads (compositing, spray drainer) are joined before
     // the project goes.
