@@ -101,7 +101,8 @@ struct LimiterPrefs {
     PrefStore store;
     explicit LimiterPrefs(const char* limiter_lines)
     {
-        write_text_file(dir.file("config.txt"), std::string(SONOGRAPHICA_PREF_TITLE "\n\nAudio output\n") + limiter_lines);
+        write_text_file(dir.file("config.txt"),
+                        std::string(SONOGRAPHICA_PREF_TITLE "\n\nAudio output\n") + limiter_lines);
         pref_open(store, dir.file("config.txt"));
     }
 };

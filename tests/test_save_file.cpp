@@ -100,9 +100,19 @@ TEST(SaveFile, ReplacesTheFileKeepingItsPermissionsAndLeavesNoTemporary)
     fflush(s.stream);
     EXPECT_EQ(read_text_file(path), "new\n");
     EXPECT_EQ(folder_entries(dir.path).size(), 4u);  // the temporary beside it
+    // A second save of the same file meanwhile is refused rather than sharing the temporary.
+    {
+        StderrCapture err;
+        SaveFile second;
+        EXPECT_FALSE(save_begin(second, path, "second"));
+        EXPECT_EQ(err.finish(), "second: couldn't write file '" + path + "': Device or resource busy\n");
+    }
     save_abandon(s);
     EXPECT_EQ(read_text_file(path), "new\n");
     EXPECT_EQ(folder_entries(dir.path).size(), 3u);
+    // Once the first is over, the file can be saved again.
+    ASSERT_TRUE(save_whole_file(path, "third\n", 6, "test"));
+    EXPECT_EQ(read_text_file(path), "third\n");
 }
 
 TEST(SaveFile, FailuresNameTheFileAndTheReasonAndKeepTheOldFile)

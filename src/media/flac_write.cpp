@@ -85,9 +85,12 @@ bool save_flac_file(const std::string& path, const float* samples, size_t count,
         return false;
     if (FLAC__stream_encoder_init_stream(e, write_bytes, seek_to, tell_at, nullptr, &out) !=
         FLAC__STREAM_ENCODER_INIT_STATUS_OK) {
-        if (!out.error)
-            log_printf(stderr, "%s: the encoder could not start for '%s'\n", who, path.c_str());
-        return out.error ? save_end(out, who) : (save_abandon(out), false);
+        // A write of the stream header that failed is reported by the save as any other.
+        if (out.error)
+            return save_end(out, who);
+        log_printf(stderr, "%s: the encoder could not start for '%s'\n", who, path.c_str());
+        save_abandon(out);
+        return false;
     }
     std::vector<FLAC__int32> piece(4096);
     bool ok = true;

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <mutex>
+#include <set>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -48,6 +50,33 @@ std::string temporary_prefix(const std::string& name)
 bool process_runs(long pid)
 {
     return pid > 0 && pid <= INT_MAX && (kill((pid_t)pid, 0) == 0 || errno == EPERM);
+}
+
+// The temporaries of this process's saves under way: a second save of the same file while
+// the first runs must not take the first one's temporary over.
+std::mutex active_lock;
+std::set<std::string>& active_temporaries()
+{
+    static std::set<std::string> names;
+    return names;
+}
+
+bool claim(const std::string& temporary)
+{
+    std::lock_guard<std::mutex> guard(active_lock);
+    return active_temporaries().insert(temporary).second;
+}
+
+// Removes the temporary (when it is still there) and forgets it.
+void release(SaveFile& s, bool remove_file)
+{
+    if (s.temporary.empty())
+        return;
+    if (remove_file)
+        unlink(s.temporary.c_str());
+    std::lock_guard<std::mutex> guard(active_lock);
+    active_temporaries().erase(s.temporary);
+    s.temporary.clear();
 }
 
 }  // namespace
@@ -129,17 +158,23 @@ FILE* save_begin(SaveFile& s, const std::string& path, const char* who)
     }
     const std::string folder = folder_of(s.target), name = name_of(s.target);
     remove_stale_temporaries(folder, name);
-    s.temporary = (folder.empty() ? "" : folder == "/" ? "/" : folder + "/") + temporary_prefix(name) +
-                  std::to_string((long)getpid());
+    const std::string temporary = (folder.empty() ? "" : folder == "/" ? "/" : folder + "/") +
+                                  temporary_prefix(name) + std::to_string((long)getpid());
+    if (!claim(temporary)) {
+        report(who, path, EBUSY);  // this file is being saved already
+        return nullptr;
+    }
+    s.temporary = temporary;
     int fd = open(s.temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && errno == EEXIST) {
-        // Ours by its number: left by an earlier process that had the same number.
+        // Ours by its number, yet no save of ours uses it: left by an earlier process that
+        // had the same number.
         unlink(s.temporary.c_str());
         fd = open(s.temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     }
     if (fd < 0) {
         const int e = errno;
-        s.temporary.clear();
+        release(s, false);
         report(who, path, e);
         return nullptr;
     }
@@ -150,8 +185,7 @@ FILE* save_begin(SaveFile& s, const std::string& path, const char* who)
     if (!s.stream) {
         const int e = errno;
         close(fd);
-        unlink(s.temporary.c_str());
-        s.temporary.clear();
+        release(s, true);
         report(who, path, e);
     }
     return s.stream;
@@ -188,13 +222,11 @@ bool save_end(SaveFile& s, const char* who)
         if (rename(s.temporary.c_str(), s.target.c_str()) != 0)
             e = errno;
         else
-            s.temporary.clear();
+            release(s, false);
     }
     if (!e)
         return true;
-    if (!s.temporary.empty())
-        unlink(s.temporary.c_str());
-    s.temporary.clear();
+    release(s, true);
     report(who, s.path, e);
     return false;
 }
@@ -204,9 +236,7 @@ void save_abandon(SaveFile& s)
     if (s.stream)
         fclose(s.stream);
     s.stream = nullptr;
-    if (!s.temporary.empty())
-        unlink(s.temporary.c_str());
-    s.temporary.clear();
+    release(s, true);
 }
 
 bool save_whole_file(const std::string& path, const void* data, size_t size, const char* who)
