@@ -19,7 +19,7 @@
 #include "engine/fft_size.h"
 #include "engine/scale.h"
 #include "engine/synthesis.h"
-#include "project/image.h"
+#include "engine/image.h"
 
 namespace {
 

@@ -111,3 +111,108 @@ TEST(CliArchive, RecordingOnlyWhenAsked)
     ASSERT_EQ(cli("--record -e 'Title \"loud\"' -e 'Undo'", &out), 0);
     EXPECT_EQ(read_text_file(history), "Title \"loud\"\nUndo\n");
 }
+
+namespace {
+
+// Runs the program through bash (so that arguments may use $'...'); standard error is kept
+// in `err`.
+int cli_err(const std::string& args, std::string* out, std::string* err)
+{
+    TempDir dir;
+    out->clear();
+    const int status = run_command("bash -c " + quote(cli_path() + " " + args) + " 2>" + quote(dir.file("err")), out);
+    *err = read_text_file(dir.file("err"));
+    return status;
+}
+
+// A small project, so that saves have something to write.
+const std::string small_project = "-e 'Dimensions 3 px x 2 px' -e 'New layer \"a\"' ";
+
+}  // namespace
+
+TEST(CliArchive, EachKindOfFailingLineIsNamedAndEndsTheRunWithStatus1)
+{
+    TempDir dir;
+    write_text_file(dir.file("garbage.wav"), "RIFF this is no sound at all");
+    write_text_file(dir.file("blocker"), "a file where a folder should be");
+    struct Case {
+        std::string args, where, says;
+    };
+    const Case cases[] = {
+        {"-e 'Blah blah'", "-e #1", "no command matches the line: Blah blah"},
+        {"-e 'Title \"t\"' -e 'Open \"" + dir.file("missing.wav") + "\"'", "-e #2",
+         "the line could not be carried out: Open"},
+        {"-e 'Open \"" + dir.file("garbage.wav") + "\"'", "-e #1", "the line could not be carried out"},
+        {"-e 'Import \"" + dir.file("missing.png") + "\"'", "-e #1", "the line could not be carried out"},
+        {"-e 'Open'", "-e #1", "the line could not be carried out"},
+        {"-e 'Save \"" + dir.file("empty.wav") + "\"'", "-e #1", "the line could not be carried out"},
+        {small_project + "-e 'Save \"" + dir.file("blocker") + "/x.png\"'", "-e #3",
+         "the line could not be carried out"},
+        {small_project + "-e 'Save \"" + dir.file("x.gif") + "\"'", "-e #3", "the line could not be carried out"},
+        {"-e $'Title \"t\"\\nSelected layer 1' -e $'Clear image\\nDimensions 2 px x nonsense px'", "-e #2:2",
+         "the line could not be carried out: Dimensions"},
+    };
+    for (const Case& c : cases) {
+        std::string out, err;
+        EXPECT_EQ(cli_err(c.args, &out, &err), 1) << c.args;
+        EXPECT_NE(err.find("sonographica-cli: " + c.where + ": " + c.says), std::string::npos) << c.args << "\n"
+                                                                                                 << err;
+    }
+    EXPECT_FALSE(file_exists(dir.file("empty.wav")));
+    EXPECT_FALSE(file_exists(dir.file("x.gif")));
+}
+
+TEST(CliArchive, AFailedLineStopsTheRunUnlessKeepGoingIsGiven)
+{
+    TempDir dir;
+    const std::string after = dir.file("after.sga"), later = dir.file("later.sga");
+    const std::string args = small_project + "-e 'Frobnicate' -e 'Save \"" + after + "\"' ";
+    std::string out, err;
+    EXPECT_EQ(cli_err(args + "--info", &out, &err), 1);
+    EXPECT_FALSE(file_exists(after));
+    EXPECT_EQ(out, "");  // nothing after the failure, --info included
+
+    EXPECT_EQ(cli_err("--keep-going -e 'Nope' " + args + "--info", &out, &err), 1);
+    EXPECT_TRUE(file_exists(after));
+    EXPECT_NE(err.find("-e #1: no command matches the line: Nope"), std::string::npos) << err;
+    EXPECT_NE(err.find("-e #4: no command matches the line: Frobnicate"), std::string::npos) << err;
+    EXPECT_NE(out.find("\"layers\""), std::string::npos);
+
+    // In an archive file the line is named by the file and its number; the rest of the file
+    // and the items after it do not run.
+    const std::string script = dir.file("script.sga");
+    write_text_file(script, "Sonographica Archive v1.2.2\n// made by hand\n\nDimensions 3 px x 2 px\n"
+                            "New layer \"a\"\nOpen \"" + dir.file("nothing.wav") + "\"\nSave \"" + later + "\"\n");
+    EXPECT_EQ(cli_err(quote(script) + " -e 'Save \"" + after + "2\"'", &out, &err), 1);
+    EXPECT_NE(err.find("sonographica-cli: " + script + ":6: the line could not be carried out: Open"),
+              std::string::npos)
+        << err;
+    EXPECT_FALSE(file_exists(later));
+    EXPECT_FALSE(file_exists(after + "2"));
+    EXPECT_EQ(cli_err("--keep-going " + quote(script), &out, &err), 1);
+    EXPECT_TRUE(file_exists(later));
+
+    // An archive that opens an archive with a bad line: the outer line that opened it fails.
+    write_text_file(dir.file("outer.sga"), "Title \"outer\"\nOpen \"" + script + "\"\n");
+    EXPECT_EQ(cli_err(quote(dir.file("outer.sga")), &out, &err), 1);
+    EXPECT_NE(err.find("outer.sga:2: the line could not be carried out"), std::string::npos) << err;
+}
+
+TEST(CliArchive, CommentsEmptyLinesHeadersAndDataAreNoFailures)
+{
+    TempDir dir;
+    std::string out, err;
+    EXPECT_EQ(cli_err("-e '' -e '// a note' -e 'Sonographica Archive v1.2.2' -e '   ' " + small_project +
+                          "-e 'Enable loop playback' -e 'Save \"" + dir.file("ok.sga") + "\"'",
+                      &out, &err),
+              0)
+        << err;
+    // The saved status file, with its Base85 data lines, runs back without a failure.
+    EXPECT_EQ(cli_err(quote(dir.file("ok.sga")), &out, &err), 0) << err;
+    EXPECT_EQ(err.find("sonographica-cli:"), std::string::npos) << err;
+
+    EXPECT_EQ(cli_err("--help", &out, &err), 0);
+    EXPECT_NE(out.find("Exit status:"), std::string::npos);
+    EXPECT_NE(out.find("--keep-going"), std::string::npos);
+    EXPECT_EQ(cli_err("--synthesis loud -e ''", &out, &err), 2);
+}

@@ -138,7 +138,8 @@ TEST(CliPlay, WithoutASoundCardOneLineAndNoWait)
     EXPECT_EQ(std::count(ours.begin(), ours.end(), '\n'), 1) << ours;
     EXPECT_EQ(ours.rfind("No audio output: ", 0), 0u) << ours;
 
-    // And nothing to play is said as plainly.
+    // And a file that cannot be opened is said as plainly, before any sound card is tried.
     EXPECT_EQ(run_command(f.command("--play '" + f.data.file("missing.sga") + "'")), 1);
-    EXPECT_NE(f.errors().find("Nothing to play"), std::string::npos) << f.errors();
+    EXPECT_NE(f.errors().find("--play: the line could not be carried out: Open"), std::string::npos) << f.errors();
+    EXPECT_EQ(f.errors().find("No audio output"), std::string::npos) << f.errors();
 }

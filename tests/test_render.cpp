@@ -12,7 +12,12 @@
 #include "engine/scale.h"
 #include "media/sound_read.h"
 #include "media/sound_write.h"
+#include "engine/limiter.h"
+#include "engine/render.h"
 #include "project/project_synthesis.h"
+#include "stderr_capture.h"
+#include "support/prefs.h"
+#include "test_signal.h"
 #include "testlib.h"
 
 namespace {
@@ -64,6 +69,44 @@ double rms(const std::vector<float>& v, size_t from, size_t to)
 
 std::string quoted(const std::string& s) { return "'" + s + "'"; }
 
+// The recording-like signal analysed with the program's default parameters, as a project with
+// its original, so that every mode can render it.
+void signal_project(Project& p, std::vector<float>& sound)
+{
+    const int rate = 44100;
+    sound = recording_like_signal(rate);
+    const int n = (int)sound.size();
+    AnalysisParameters a;
+    p.sample_rate = rate;
+    p.fmin = a.fmin;
+    p.fmax = a.fmax;
+    p.time_resolution = a.time_resolution;
+    int rows = analysis_image_height(a.fmin, a.fmax, a.pitch_resolution), columns = 0;
+    Image picture = analyse_sound(sound.data(), n, rate, rows, a, &columns);
+    ASSERT_TRUE(picture);
+    scale_image_to_unit_peak(picture, rows, columns);
+    p.width = p.composite_width = columns;
+    p.height = p.composite_height = rows;
+    update_block_width(p);
+    ASSERT_TRUE(set_original_sound(p, sound, n));
+    p.original_image = picture;
+    p.original_image_width = columns;
+    p.original_image_height = rows;
+    p.composite = image_copy(picture, rows, columns);
+}
+
+// Limiter settings of a preferences file of their own.
+struct LimiterPrefs {
+    TempDir dir;
+    PrefStore store;
+    explicit LimiterPrefs(const char* limiter_lines)
+    {
+        write_text_file(dir.file("config.txt"),
+                        std::string(SONOGRAPHICA_PREF_TITLE "\n\nAudio output\n") + limiter_lines);
+        pref_open(store, dir.file("config.txt"));
+    }
+};
+
 }  // namespace
 
 TEST(OfflineRender, NoiseModeIsTheWholeRenderingScaledByTheGain)
@@ -103,7 +146,9 @@ TEST(OfflineRender, LiveModeRunsTheCursorFromTheFirstColumnToTheLast)
             r.p.composite[y][x] = 0.0f;
     r.p.live_synthesis = true;
     std::vector<float> out;
-    ASSERT_TRUE(render_project_to_sound(r.p, out, true));
+    // Without the limiter: the level divisor alone sets the level here.
+    LimiterPrefs off("\tVolume limiter: off\n");
+    ASSERT_TRUE(render_project_to_sound(r.p, out, true, -1, &off.store));
     // One sample per 1/800 column from column 0 until the cursor passes column 199.
     EXPECT_NEAR((double)out.size(), 199.0 * 800.0 + 1.0, 1.0);
     for (float v : out)
@@ -325,4 +370,72 @@ TEST(OfflineRender, CommandLineLiveSynthesisSwitchPicksTheMode)
     out.clear();
     EXPECT_EQ(run_command(cli_path() + " --live-synthesis maybe " + project + " 2>&1", &out), 2) << out;
     EXPECT_NE(out.find("takes 'on' or 'off'"), std::string::npos) << out;
+}
+
+TEST(OfflineRender, NoModeGoesBeyondFullScaleAndLiveIsWhatPlaybackPlays)
+{
+    Project p;
+    std::vector<float> sound;
+    signal_project(p, sound);
+    LimiterPrefs prefs("\tVolume limiter: on\n\t\tThreshold: -6 dB\n\t\tSustain duration: 2.3 sec\n"
+                       "\t\tRelease duration: 2.3 sec\n");
+    std::vector<float> out;
+    for (int mode : {synthesis_noise, synthesis_lossless, synthesis_live}) {
+        random_seed(7);
+        ASSERT_TRUE(render_project_to_sound(p, out, false, mode, &prefs.store)) << mode;
+        EXPECT_LE(peak_of(out), 1.0f) << mode;
+        EXPECT_GT(peak_of(out), 0.25f) << mode;
+    }
+
+    // The live generator alone goes beyond full scale on this material ...
+    RenderInput in;
+    in.picture = p.composite;
+    in.width = p.width;
+    in.height = p.height;
+    in.fmin = p.fmin;
+    in.fmax = p.fmax;
+    in.time_resolution = p.time_resolution;
+    in.sample_rate = p.sample_rate;
+    in.mode = synthesis_live;
+    std::vector<float> raw;
+    random_seed(7);
+    ASSERT_TRUE(render_to_sound(in, raw));
+    const float raw_peak = peak_of(raw);
+    EXPECT_GT(raw_peak, 1.0f);
+    // ... and the file is that sound limited as the audio callback limits it: stereo buffers
+    // of 512 frames through one limiter with the stored settings.
+    ASSERT_EQ(out.size(), raw.size());
+    LimiterState heard;
+    limiter_load_prefs(heard, prefs.store);
+    std::vector<float> stereo(1024);
+    for (size_t at = 0; at < raw.size(); at += 512) {
+        const int frames = (int)std::min<size_t>(512, raw.size() - at);
+        for (int f = 0; f < frames; f++)
+            stereo[2 * f] = stereo[2 * f + 1] = raw[at + f];
+        limit_volume(stereo.data(), 2, frames, p.sample_rate, heard);
+        for (int f = 0; f < frames; f++) {
+            ASSERT_EQ(out[at + f], stereo[2 * f]) << at + f;
+            ASSERT_EQ(stereo[2 * f + 1], stereo[2 * f]);
+        }
+    }
+    EXPECT_LE(peak_of(out), 0.502f);  // the -6 dB threshold
+
+    // With the limiter switched off the rendering is brought down to full scale, with a word.
+    LimiterPrefs off("\tVolume limiter: off\n");
+    StderrCapture err;
+    random_seed(7);
+    ASSERT_TRUE(render_project_to_sound(p, out, false, synthesis_live, &off.store));
+    const std::string said = err.finish();
+    EXPECT_EQ(peak_of(out), 1.0f);
+    ASSERT_EQ(out.size(), raw.size());
+    EXPECT_NEAR(out[raw.size() / 2], raw[raw.size() / 2] / raw_peak, 1e-6f);
+    EXPECT_NE(said.find("Warning: the live rendering peaks at"), std::string::npos) << said;
+
+    // The project's own mode is what "no choice" renders.
+    p.live_synthesis = false;
+    p.lossless = true;
+    std::vector<float> own, chosen;
+    ASSERT_TRUE(render_project_to_sound(p, own, false, -1, &prefs.store));
+    ASSERT_TRUE(render_project_to_sound(p, chosen, false, synthesis_lossless, &prefs.store));
+    EXPECT_EQ(own, chosen);
 }

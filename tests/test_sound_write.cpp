@@ -3,7 +3,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "media/sound_read.h"
 #include "media/sound_write.h"
+#include "support/paths.h"
 #include "testlib.h"
 
 namespace {
@@ -172,4 +174,53 @@ TEST(SoundWrite, Refusals)
     // An empty sound is a valid, empty file.
     ASSERT_TRUE(save_sound_file(dir.file("e.wav"), nullptr, 0, 44100));
     EXPECT_EQ(read_binary_file(dir.file("e.wav")).size(), 58u);
+}
+
+TEST(SoundWrite, FlacRoundTripAt24Bits)
+{
+    TempDir dir;
+    // A second of a tone with every edge case of the conversion: full scale both ways, beyond
+    // it (clipped), a value that is not a number (silence), and the smallest steps.
+    const int rate = 48000;
+    std::vector<float> sound(rate);
+    for (int i = 0; i < rate; i++)
+        sound[i] = 0.8f * (float)std::sin(0.0523 * i);
+    const float edges[] = {1.0f, -1.0f, 1.7f, -3.0f, NAN, 1.0f / 8388608.0f, -1.0f / 8388608.0f, 0.0f};
+    std::copy(std::begin(edges), std::end(edges), sound.begin() + 100);
+    const std::string path = dir.file("tone.flac");
+    ASSERT_TRUE(save_sound_file(path, sound.data(), sound.size(), rate));
+
+    Sound back = load_sound(path.c_str(), 0);
+    ASSERT_EQ(back.frames, sound.size());
+    EXPECT_EQ(back.channels, 1);
+    EXPECT_EQ(back.sample_rate, rate);
+    const float step = 1.0f / 8388608.0f;
+    const float expect_edges[] = {1.0f - step, -1.0f, 1.0f - step, -1.0f, 0.0f, step, -step, 0.0f};
+    for (int k = 0; k < 8; k++)
+        EXPECT_EQ(back.samples[100 + k], expect_edges[k]) << k;
+    for (int i = 0; i < rate; i++) {
+        if (i >= 100 && i < 108)
+            continue;
+        ASSERT_NEAR(back.samples[i], sound[i], 0.5f * step) << i;
+    }
+
+    // Other programs read the same: the reference tool's test of the stream and sox.
+    std::string out;
+    if (run_command("command -v flac >/dev/null && command -v sox >/dev/null") != 0) {
+        printf("flac or sox is not installed: the file is not checked with them\n");
+        return;
+    }
+    EXPECT_EQ(run_command("flac -t -s " + quoted(path) + " 2>&1", &out), 0) << out;
+    const std::string info = sox_report(path);
+    EXPECT_NE(info.find("Precision      : 24-bit"), std::string::npos) << info;
+    EXPECT_NE(info.find("Sample Rate    : 48000"), std::string::npos) << info;
+    EXPECT_NE(info.find("= 48000 samples"), std::string::npos) << info;
+    std::vector<float> want(back.samples.begin(), back.samples.end());
+    expect_sox_samples(path, dir.file("tone.raw"), want.data(), want.size());
+
+    // A rate FLAC cannot carry is refused with a line, and nothing is written.
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(save_sound_file(dir.file("fast.flac"), sound.data(), sound.size(), 2000000));
+    EXPECT_EQ(count_lines(testing::internal::GetCapturedStderr()), 1);
+    EXPECT_FALSE(file_exists(dir.file("fast.flac")));
 }

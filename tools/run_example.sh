@@ -33,9 +33,9 @@ mkdir -p "$sounds"
 sounds=$(cd "$sounds" && pwd)
 rm -f "$sounds/lossless.wav" "$sounds/live.wav" "$sounds/noise.wav"
 echo "Rendering the example's picture back to sound in each synthesis mode:"
-"$cli" -e "Open \"$sound\"" -e "Synthesis lossless" -e "Save \"$sounds/lossless.wav\""
-"$cli" --live-synthesis on -e "Open \"$sound\"" -e "Save \"$sounds/live.wav\""
-"$cli" --live-synthesis off -e "Open \"$sound\"" -e "Save \"$sounds/noise.wav\""
+for mode in lossless live noise; do
+    "$cli" --synthesis $mode -e "Open \"$sound\"" -e "Save \"$sounds/$mode.wav\""
+done
 for f in lossless live noise; do
     if [ ! -f "$sounds/$f.wav" ]; then
         echo "The $f rendering was not written; the messages above say why." >&2

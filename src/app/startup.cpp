@@ -14,6 +14,7 @@
 #include "support/crash.h"
 #include "support/log.h"
 #include "support/paths.h"
+#include "support/save_file.h"
 
 namespace {
 
@@ -83,6 +84,8 @@ bool shell_startup(Shell& sh, int argc, char** argv)
     app.requests = AppRequests{};
     random_seed((uint32_t)time(nullptr));
     log_open(folder.c_str());
+    // A save cut short by a crash or a kill leaves its temporary behind; the real file is whole.
+    remove_stale_temporaries(folder);
     if (!set_working_directory_to_executable())
         log_printf(stderr, "Warning: the program's folder could not be made the working directory\n");
     read_environment(sh);

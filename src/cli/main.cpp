@@ -29,7 +29,23 @@ static void print_usage(FILE* out)
             "  --live-synthesis on|off\n"
             "                 live synthesis before the lines run (off when not given; the lines\n"
             "                 \"Synthesis live\" and \"Synthesis noise\" switch it on). Saved as\n"
-            "                 sound, a project renders in lossless mode, else live, else noise\n");
+            "                 sound, a project renders in lossless mode, else live, else noise\n"
+            "  --synthesis noise|live|lossless\n"
+            "                 the mode every sound save (and --play) renders in, whatever the\n"
+            "                 lines switch; a live rendering goes through the volume limiter\n"
+            "  --keep-going   run the remaining lines after one that failed (still exit 1)\n"
+            "\n"
+            "A line that cannot be carried out (a file that cannot be opened, imported or saved,\n"
+            "values that cannot be used, a first word that is no command) is named on standard\n"
+            "error with where it came from (\"-e #3\", \"FILE.sga:12\") and ends the run.\n"
+            "Empty lines, \"//\" comments and archive headers are not failures.\n"
+            "\n"
+            "Exit status:\n"
+            "  0  everything ran\n"
+            "  1  a line or an archive file failed, --eval gave no number, --probe could not\n"
+            "     read the file, or --play could not play\n"
+            "  2  the command line itself is wrong (an unknown option, a missing value)\n"
+            "  130  --play was stopped by Ctrl+C\n");
 }
 
 // Prints the value, or "nan" when the expression has none. The highlight marks of the

@@ -6,13 +6,16 @@
 
 #include "commands/app.h"
 #include "cli/play.h"
+#include "engine/playback.h"
 #include "layers/blend.h"
 #include "commands/archive_read.h"
 #include "commands/history.h"
 #include "project/project_prefs.h"
 #include "project/units.h"
+#include "support/log.h"
 #include "support/paths.h"
 #include "support/prefs.h"
+#include "support/save_file.h"
 
 int cli_run_option(int argc, char** argv, int i, CliRun& run)
 {
@@ -20,7 +23,26 @@ int cli_run_option(int argc, char** argv, int i, CliRun& run)
     if (!strcmp(a, "-e")) {
         if (i + 1 >= argc)
             return -1;
-        run.items.push_back({false, argv[i + 1]});
+        run.e_count++;
+        run.items.push_back({false, argv[i + 1], "-e #" + std::to_string(run.e_count)});
+        return 2;
+    }
+    if (!strcmp(a, "--keep-going")) {
+        run.keep_going = true;
+        return 1;
+    }
+    if (!strcmp(a, "--synthesis")) {
+        const char* v = i + 1 < argc ? argv[i + 1] : "";
+        if (!strcmp(v, "noise"))
+            run.synthesis = synthesis_noise;
+        else if (!strcmp(v, "live"))
+            run.synthesis = synthesis_live;
+        else if (!strcmp(v, "lossless"))
+            run.synthesis = synthesis_lossless;
+        else {
+            fprintf(stderr, "sonographica-cli: option '--synthesis' takes 'noise', 'live' or 'lossless'\n");
+            return -1;
+        }
         return 2;
     }
     if (!strcmp(a, "--record")) {
@@ -41,7 +63,7 @@ int cli_run_option(int argc, char** argv, int i, CliRun& run)
             fprintf(stderr, "sonographica-cli: cannot open a file whose name holds '\"'\n");
             return -1;
         }
-        run.items.push_back({false, "Open \"" + name + "\""});
+        run.items.push_back({false, "Open \"" + name + "\"", "--play"});
         run.play = true;
         return 2;
     }
@@ -55,7 +77,7 @@ int cli_run_option(int argc, char** argv, int i, CliRun& run)
         return 2;
     }
     if (a[0] != '-') {
-        run.items.push_back({true, a});
+        run.items.push_back({true, a, a});
         return 1;
     }
     return 0;
@@ -72,8 +94,41 @@ static void carry_out_requests(App& app)
     }
 }
 
-static void run_text(App& app, const std::string& text)
+// Whether the lines run so far went well: each line's outcome is read from the
+// interpreter's counts, which include the load a line started and the archive it opened.
+struct LineWatch {
+    App& app;
+    bool keep_going;
+    int failed_seen = 0, unknown_seen = 0;
+    bool failed = false;   // some line could not be carried out
+    bool stopped = false;  // ... and the run stops there
+};
+
+// After a line: names it on standard error when it failed. Returns whether to go on.
+static bool line_went_well(LineWatch& w, const std::string& where, std::string_view line)
 {
+    const ArchiveState& st = w.app.archive;
+    const bool failed = st.failed_lines != w.failed_seen, unknown = st.unknown_lines != w.unknown_seen;
+    w.failed_seen = st.failed_lines;
+    w.unknown_seen = st.unknown_lines;
+    if (!failed && !unknown)
+        return true;
+    log_printf(stderr, "sonographica-cli: %s: %s: %.*s\n", where.c_str(),
+               failed ? "the line could not be carried out" : "no command matches the line", (int)line.size(),
+               line.data());
+    w.failed = true;
+    w.stopped = !w.keep_going;
+    return !w.stopped;
+}
+
+static bool file_line_finished(void* user, const std::string& path, int number, std::string_view line)
+{
+    return line_went_well(*(LineWatch*)user, path + ":" + std::to_string(number), line);
+}
+
+static void run_text(App& app, const CliRun::Item& item, LineWatch& watch)
+{
+    const std::string& text = item.text;
     std::vector<std::string> lines;
     size_t start = 0;
     for (;;) {
@@ -83,7 +138,7 @@ static void run_text(App& app, const std::string& text)
             break;
         start = end + 1;
     }
-    for (size_t i = 0; i < lines.size() && !app.requests.quit; i++) {
+    for (size_t i = 0; i < lines.size() && !app.requests.quit && !watch.stopped; i++) {
         std::string& line = lines[i];
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
@@ -94,6 +149,7 @@ static void run_text(App& app, const std::string& text)
         execute_archive_line(app, line, i + 1 < lines.size() ? lines[i + 1].c_str() : nullptr);
         complete_load(app);
         carry_out_requests(app);
+        line_went_well(watch, lines.size() > 1 ? item.where + ":" + std::to_string(i + 1) : item.where, line);
     }
 }
 
@@ -184,6 +240,8 @@ static void print_info(App& app)
 
 int cli_run(const CliRun& run)
 {
+    // What saves killed in an earlier run left in the data folder.
+    remove_stale_temporaries(data_folder());
     App app;
     PrefStartupValues values;
     load_project_preferences(app.project, pref_main_store(), data_folder(), &values);
@@ -199,20 +257,45 @@ int cli_run(const CliRun& run)
     // Long work reports its progress on standard error, the way a terminal user expects.
     app.load.print_progress = true;
 
+    // The mode of sound saves stays as chosen whatever the lines switch.
+    app.sound_save_mode = run.synthesis;
+
     int status = 0;
+    LineWatch watch{app, run.keep_going};
     for (const CliRun::Item& item : run.items) {
-        if (app.requests.quit)
+        if (app.requests.quit || watch.stopped)
             break;
         if (item.is_file) {
-            if (!load_archive(app, item.text))
-                status = 1;
+            app.archive.line_finished = file_line_finished;
+            app.archive.line_user = &watch;
+            const bool read = load_archive(app, item.text);
+            app.archive.line_finished = nullptr;
+            app.archive.line_user = nullptr;
+            if (!read) {
+                log_printf(stderr, "sonographica-cli: %s: the archive could not be read\n", item.where.c_str());
+                watch.failed = true;
+                watch.stopped = !run.keep_going;
+            }
             carry_out_requests(app);
         } else {
-            run_text(app, item.text);
+            run_text(app, item, watch);
         }
     }
-    if (run.play && !app.requests.quit)
-        status = play_project(app, values.buffer_length);
+    if (watch.failed)
+        status = 1;
+    if (watch.stopped) {
+        history_close(app.history);
+        return status;
+    }
+    if (run.play && !app.requests.quit) {
+        if (run.synthesis >= 0) {
+            app.project.lossless = run.synthesis == synthesis_lossless;
+            app.project.live_synthesis = run.synthesis == synthesis_live;
+        }
+        const int played = play_project(app, values.buffer_length);
+        if (played != 0)
+            status = played;
+    }
     if (run.info)
         print_info(app);
     history_close(app.history);

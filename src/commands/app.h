@@ -82,6 +82,7 @@ struct App {
     // What the audio callback plays and the synthesis workers render; the desktop program sets
     // it up once at start-up, the command line for each playback.
     PlaybackState playback;
+    int sound_save_mode = -1;        // the mode sound saves render in; -1: the project's own
 
     // Declared after the project: their threads (compositing, spray drainer) are joined before
     // the project goes.

@@ -50,7 +50,8 @@ struct Line {
     ArchiveState& st;
     const char* text;       // the line, NUL-terminated
     const char* next;       // the line after it, or null
-    bool reported = false;  // the line's one log line has been written
+    bool reported = false;  // the line's one log line has been written: it failed
+    bool unknown = false;   // no command has the line's first word
 
     // A unit name read from the line; unknown names are reported by the lookup itself.
     int unit(const char* name)
@@ -439,7 +440,8 @@ void request_load(Line& l, const char* name, int import)
         return;
     }
     if (classify_file_name(path) == file_class_archive) {
-        load_archive(app, path);
+        if (!load_archive(app, path))
+            l.reported = true;
         return;
     }
     // One load at a time: one still running on its thread is finished first.
@@ -454,12 +456,21 @@ void request_load(Line& l, const char* name, int import)
     start_load(app);
 }
 
+// "Open", "Import" and "Save" without a file name between double quotes.
+void missing_name(Line& l)
+{
+    log_printf(stderr, "Error: the line names no file between double quotes: %s\n", l.text);
+    l.reported = true;
+}
+
 void cmd_open(Line& l)
 {
     l.st.pending = pending_none;
     char keyword[word_size], name[word_size];
     if (sscanf(l.text, "%" FIELD "s \"%" FIELD "[^\"]\"", keyword, name) == 2)
         request_load(l, name, 0);
+    else
+        missing_name(l);
 }
 
 int placement_mode(const char* word, char axis, int fallback)
@@ -488,6 +499,8 @@ void cmd_import(Line& l)
     }
     if (n >= 1)
         request_load(l, name, 1);
+    else
+        missing_name(l);
 }
 
 void cmd_save(Line& l)
@@ -496,7 +509,7 @@ void cmd_save(Line& l)
     Project& p = l.p;
     char keyword[word_size], name[word_size];
     if (sscanf(l.text, "%" FIELD "s \"%" FIELD "[^\"]\"", keyword, name) != 2)
-        return;
+        return missing_name(l);
     if (p.recomposite_needed)
         composite_layers(p, app.view_current_group_only);
     // A relative name belongs beside the archive being read, else beside the last file
@@ -510,15 +523,17 @@ void cmd_save(Line& l)
             l.reported = true;
             break;
         }
-        export_image(p.composite, p.composite_width, p.composite_height, path);
+        l.reported = !export_image(p.composite, p.composite_width, p.composite_height, path);
         break;
     case file_class_archive:
-        write_status_file(app, path);
+        l.reported = !write_status_file(app, path);
         break;
     case file_class_sound:
-        save_project_sound(app, path);
+        l.reported = !save_project_sound(app, path);
         break;
     default:
+        log_printf(stderr, "Error: %s is not a picture, sound or archive name\n", path.c_str());
+        l.reported = true;
         break;
     }
 }
@@ -846,6 +861,7 @@ void cmd_base85(Line& l)
         l.reported = true;
         return;
     }
+    l.st.data_line_next = true;
     switch (l.st.pending) {
     case pending_layer_image: {
         Layer* layer = current_layer(p);
@@ -950,6 +966,8 @@ bool run_command(Line& l, const char* w)
         // Any other line while a stroke is pending may be one of its points.
         if (l.st.pending == pending_spray_stroke)
             stroke_point(l);
+        else
+            l.unknown = strncmp(w, "//", 2) != 0;
     }
     else if (!strcmp(w, "Operation")) cmd_operation(l);
     else if (!strcmp(w, "Move")) cmd_move(l);
@@ -986,6 +1004,9 @@ void after_line(App& app)
 
 void execute_archive_line(App& app, std::string_view line, const char* next_line, int* changed)
 {
+    ArchiveState& st = app.archive;
+    const bool data = st.data_line_next;
+    st.data_line_next = false;
     if (line.size() >= (size_t)archive_line_limit)
         return;
     if (changed)
@@ -996,8 +1017,12 @@ void execute_archive_line(App& app, std::string_view line, const char* next_line
     char word[archive_line_limit];
     bool ended_early = false;
     if (sscanf(text, "%" FIELD "s", word) == 1) {
-        Line l{app, app.project, app.archive, text, next_line};
+        Line l{app, app.project, st, text, next_line};
         ended_early = run_command(l, word);
+        if (l.reported)
+            st.failed_lines++;
+        else if (l.unknown && !data)
+            st.unknown_lines++;
     }
     if (!ended_early)
         after_line(app);
@@ -1047,9 +1072,12 @@ bool load_archive(App& app, const std::string& path)
             start = i + 1;
         }
     }
+    const bool outermost = st.load_depth == 1;
     for (size_t i = 0; i < lines.size(); i++) {
         execute_archive_line(app, lines[i], i + 1 < lines.size() ? lines[i + 1].data() : nullptr);
         complete_load(app);
+        if (outermost && st.line_finished && !st.line_finished(st.line_user, path, (int)i + 1, lines[i]))
+            break;
     }
 
     st.load_depth--;

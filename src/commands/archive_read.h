@@ -43,9 +43,21 @@ struct ArchiveState {
     long long max_picture_pixels = 1ll << 28;
     long long max_sound_samples = 400ll * 2621440ll;
     int load_depth = 0;            // archives loading archives
+
+    // How lines went, for callers that must tell (the command line); the editor and history
+    // replay go on whatever happens. Counts, so that a line is charged with what it started:
+    // the load completed after it, the lines of an archive it opened.
+    int failed_lines = 0;          // lines that could not be carried out (each logged why)
+    int unknown_lines = 0;         // lines whose first word is no command (nothing logged)
+    bool data_line_next = false;   // the next line is the data of a "Base85" line
+    // Called after each line of an outermost archive file, once its load has completed, with
+    // the file and the line's number from 1; returning false stops reading that file.
+    bool (*line_finished)(void* user, const std::string& path, int number, std::string_view line) = nullptr;
+    void* line_user = nullptr;
 };
 
-// Executes one line. `next_line` is the line that follows in the same text (the data of a
+// Executes one line (an empty line, a "//" comment and a header are never failures).
+// `next_line` is the line that follows in the same text (the data of a
 // "Base85" line), null when there is none. `changed`, when given, is set to 1.
 void execute_archive_line(App& app, std::string_view line, const char* next_line, int* changed = nullptr);
 

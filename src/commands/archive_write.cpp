@@ -6,6 +6,7 @@
 #include "layers/blend.h"
 #include "project/base85.h"
 #include "support/log.h"
+#include "support/save_file.h"
 
 // Names and the title go between double quotes on one line: a quote or a line break in
 // them would cut the line, and an over-long one would make the reader ignore it.
@@ -43,11 +44,10 @@ static void write_layer(FILE* f, const Project& p, const Layer& l)
 bool write_status_file(App& app, const std::string& path)
 {
     Project& p = app.project;
-    FILE* f = fopen(path.c_str(), "wb");
-    if (!f) {
-        log_printf(stderr, "Error: could not write %s\n", path.c_str());
+    SaveFile save;
+    FILE* f = save_begin(save, path, "Error: write_status_file()");
+    if (!f)
         return false;
-    }
     fprintf(f, "Sonographica Archive v1.%g\n", 2.2);
     fprintf(f, "Title \"%s\"\n", p.title.empty() ? " " : quotable(p.title).c_str());
     fprintf(f, "\n");
@@ -84,10 +84,5 @@ bool write_status_file(App& app, const std::string& path)
     }
     fprintf(f, "Selected layer %d\n", p.current_layer);
 
-    bool ok = !ferror(f);
-    if (fclose(f) != 0)
-        ok = false;
-    if (!ok)
-        log_printf(stderr, "Error: could not write %s\n", path.c_str());
-    return ok;
+    return save_end(save, "Error: write_status_file()");
 }

@@ -12,15 +12,11 @@
 #include "commands/archive_write.h"
 #include "support/log.h"
 #include "support/paths.h"
+#include "support/save_file.h"
 
 std::string history_file(const HistoryRecorder& h)
 {
     return h.path.empty() ? path_join(data_folder(), "history.sga") : h.path;
-}
-
-static std::string temporary_history_file(const HistoryRecorder& h)
-{
-    return path_join(path_folder(history_file(h)), "history_.sga");
 }
 
 bool is_history_file(const HistoryRecorder& h, const std::string& path)
@@ -298,7 +294,7 @@ void tidy_history(HistoryRecorder& h)
 {
     if (!h.enabled)
         return;
-    std::string history = history_file(h), temporary = temporary_history_file(h);
+    std::string history = history_file(h);
     FILE* in = fopen(history.c_str(), "rb");
     if (!in)
         return;
@@ -307,19 +303,14 @@ void tidy_history(HistoryRecorder& h)
         fclose(h.stream);
     h.stream = nullptr;
     h.line_open = false;
-    FILE* out = fopen(temporary.c_str(), "wb");
-    if (out) {
+    // Rewritten through a temporary: a failure keeps the history as it was.
+    SaveFile save;
+    if (FILE* out = save_begin(save, history, "Error: tidy_history()")) {
         if (copy_archive_lines(in, out, "history.sga"))
             fputc('\n', out);
-        fclose(out);
+        save_end(save, "Error: tidy_history()");
     }
     fclose(in);
-    if (out) {
-        if (remove(history.c_str()) != 0)
-            log_printf(stderr, "remove failed\n");
-        if (rename(temporary.c_str(), history.c_str()) != 0)
-            log_printf(stderr, "rename failed\n");
-    }
     h.stream = fopen(history.c_str(), "ab");
 }
 
@@ -330,17 +321,13 @@ bool save_archive(App& app, const std::string& path, bool status_format)
 
     HistoryRecorder& h = app.history;
     std::lock_guard<std::mutex> lock(h.lock);
-    FILE* out = fopen(path.c_str(), "wb");
-    if (!out) {
-        log_printf(stderr, "Error: could not write %s\n", path.c_str());
+    SaveFile save;
+    if (!save_begin(save, path, "Error: save_archive()"))
         return false;
-    }
     // A history not opened in this run holds an earlier session: this session has
-    // recorded nothing yet, so the copy is empty and the old file stays untouched.
-    if (!h.stream || !h.enabled) {
-        fclose(out);
-        return true;
-    }
+    // recorded nothing yet, so the copy is empty and the old history stays untouched.
+    if (!h.stream || !h.enabled)
+        return save_end(save, "Error: save_archive()");
     if (h.line_open) {
         fputc('\n', h.stream);
         h.line_open = false;
@@ -348,19 +335,15 @@ bool save_archive(App& app, const std::string& path, bool status_format)
     fclose(h.stream);
     h.stream = nullptr;
     std::string history = history_file(h);
-    bool ok = true;
     if (FILE* in = fopen(history.c_str(), "rb")) {
         char chunk[4096];
         size_t n;
         while ((n = fread(chunk, 1, sizeof chunk, in)) > 0)
-            if (fwrite(chunk, 1, n, out) != n)
-                ok = false;
+            if (!save_write(save, chunk, n))
+                break;
         fclose(in);
     }
-    if (fclose(out) != 0)
-        ok = false;
-    if (!ok)
-        log_printf(stderr, "Error: could not write %s\n", path.c_str());
+    const bool ok = save_end(save, "Error: save_archive()");
     h.stream = fopen(history.c_str(), "ab");
     return ok;
 }

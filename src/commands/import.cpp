@@ -101,17 +101,17 @@ void finish_layer(App& app)
     p.content_changed = content_dimensions;
 }
 
-void complete_open(App& app, LoadRequest& r)
+bool complete_open(App& app, LoadRequest& r)
 {
     Project& p = app.project;
     const std::string name = get_filename_from_path(r.path);
     if (!layer_name_fits(name, r.path) || !project_can_hold(app, r.height, r.width, r.path))
-        return;
+        return false;
     if (r.original_image && !project_can_hold(app, r.original_height, r.original_width, r.path))
-        return;
+        return false;
     if ((long long)r.original_sound.size() > std::min<long long>(sound_max_samples, app.archive.max_sound_samples)) {
         log_printf(stderr, "Error: %s is too long to open: %zu samples\n", r.path.c_str(), r.original_sound.size());
-        return;
+        return false;
     }
 
     app.view_current_layer_only = false;
@@ -121,7 +121,7 @@ void complete_open(App& app, LoadRequest& r)
     Layer* layer = current_image_layer(p);
     if (!layer || p.width != r.width || p.height != r.height) {
         log_printf(stderr, "Error: %s could not be installed as the project\n", r.path.c_str());
-        return;
+        return false;
     }
     install_picture(p, *layer, r);
 
@@ -160,18 +160,19 @@ void complete_open(App& app, LoadRequest& r)
     app.last_folder = path_folder(r.path);
     app.current_file = r.path;
     finish_layer(app);
+    return true;
 }
 
-void complete_import(App& app, LoadRequest& r)
+bool complete_import(App& app, LoadRequest& r)
 {
     Project& p = app.project;
     const std::string name = get_filename_from_path(r.path);
     if (!layer_name_fits(name, r.path))
-        return;
+        return false;
     if ((int)p.layers.size() >= max_layers) {
         log_printf(stderr, "Error: %s cannot be imported: the project has %d layers already\n", r.path.c_str(),
                    (int)p.layers.size());
-        return;
+        return false;
     }
     // An extending axis grows the project to the picture; a project without a picture yet
     // takes the picture's size whatever the modes.
@@ -186,12 +187,12 @@ void complete_import(App& app, LoadRequest& r)
             H = std::max(H, r.height);
     }
     if (!project_can_hold(app, H, W, r.path))
-        return;
+        return false;
     if (W != p.width || H != p.height) {
         execute_line(app, "Crop %d px x %d px", W, H);
         if (p.width != W || p.height != H) {
             log_printf(stderr, "Error: %s could not be imported\n", r.path.c_str());
-            return;
+            return false;
         }
     }
     const size_t layers_before = p.layers.size();
@@ -199,10 +200,11 @@ void complete_import(App& app, LoadRequest& r)
     Layer* layer = current_image_layer(p);
     if (!layer || p.layers.size() != layers_before + 1) {
         log_printf(stderr, "Error: %s could not be imported\n", r.path.c_str());
-        return;
+        return false;
     }
     install_picture(p, *layer, r);
     finish_layer(app);
+    return true;
 }
 
 const char* mode_word(int mode) { return mode == place_crop ? "crop" : mode == place_fit ? "fit" : "extend"; }
@@ -265,19 +267,20 @@ void complete_load(App& app)
         r.thread.join();
     r.in_flight.store(false);
     // The loader leaves no picture when the file could not be found, read or decoded: the
-    // reader has logged why, and the project stays exactly as it was.
+    // reader has logged why, and the project stays exactly as it was. Either way the line
+    // that asked for the load counts as failed.
+    bool installed = false;
     if (r.picture) {
         // The lines of the completion set data targets of their own; what the line that
         // started the load left pending ("Open" and "Import" leave none) stays in force.
         const int pending = app.archive.pending;
         // The workers render from the pictures about to change.
         synthesis_stop_workers(app.playback);
-        if (r.import)
-            complete_import(app, r);
-        else
-            complete_open(app, r);
+        installed = r.import ? complete_import(app, r) : complete_open(app, r);
         app.archive.pending = pending;
     }
+    if (!installed)
+        app.archive.failed_lines++;
     const bool progress = r.print_progress;
     clear_load_request(r);
     r.print_progress = progress;

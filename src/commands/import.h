@@ -18,7 +18,8 @@ void start_load(App& app);
 // The completion step, on the main thread: does nothing unless `done` is set; then joins the
 // loader thread and installs its results through "Clear image", "Dimensions", "Crop", "New
 // layer", "New original image" and "New original sound" lines. A load without a picture, or
-// one the project cannot take, changes nothing. The request is cleared in every case.
+// one the project cannot take, changes nothing and counts as a failed line
+// (app.archive.failed_lines). The request is cleared in every case.
 void complete_load(App& app);
 
 // Waits for a load still running on its thread, then completes it. Used before a new request

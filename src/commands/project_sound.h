@@ -4,6 +4,7 @@
 
 struct App;
 
-// Renders the project as it would be heard and writes it by the path's extension.
+// Renders the project as it would be heard (in the mode app.sound_save_mode chose, if any)
+// and writes it by the path's extension.
 // Returns true when the file was written.
 bool save_project_sound(App& app, const std::string& path);

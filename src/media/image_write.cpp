@@ -7,6 +7,7 @@
 
 #include "support/log.h"
 #include "support/paths.h"
+#include "support/save_file.h"
 
 bool export_image(const float* const* rows, int width, int height, const std::string& path)
 {
@@ -35,6 +36,11 @@ bool export_image(const float* const* rows, int width, int height, const std::st
         return save_image_tiff(path, samples.data(), width, height, 1, 32);
     }
 
+    const std::string ext = path_extension_lower(path);
+    if (ext != "png" && ext != "bmp" && ext != "jpg" && ext != "jpeg") {
+        log_printf(stderr, "Could not write image %s: not a TIFF, PNG, BMP or JPEG name\n", path.c_str());
+        return false;
+    }
     Rgba8Raster raster;
     raster.width = width;
     raster.height = height;
@@ -48,11 +54,15 @@ bool export_image(const float* const* rows, int width, int height, const std::st
             p[0] = p[1] = p[2] = (unsigned char)(g < 255 ? g : 255);
             p[3] = 255;
         }
-    if (!save_image_8bit(path, raster, 92)) {
-        log_printf(stderr, "Could not write image %s\n", path.c_str());
-        return false;
-    }
-    return true;
+    // The writer has said why when it fails.
+    return save_image_8bit(path, raster, 92);
+}
+
+// stb_image_write hands its output to this in pieces: they go through the save temporary.
+static void write_piece(void* context, void* data, int size)
+{
+    if (size > 0)
+        save_write(*(SaveFile*)context, data, (size_t)size);
 }
 
 bool save_image_8bit(const std::string& path, const Rgba8Raster& raster, int quality)
@@ -61,12 +71,21 @@ bool save_image_8bit(const std::string& path, const Rgba8Raster& raster, int qua
         raster.pixels.size() < (size_t)raster.width * (size_t)raster.height * 4)
         return false;
     const std::string ext = path_extension_lower(path);
+    const bool png = ext == "png", bmp = ext == "bmp", jpg = ext == "jpg" || ext == "jpeg";
+    if (!png && !bmp && !jpg)
+        return false;
+    SaveFile out;
+    if (!save_begin(out, path, "save_image_8bit()"))
+        return false;
     const unsigned char* data = raster.pixels.data();
-    if (ext == "png")
-        return stbi_write_png(path.c_str(), raster.width, raster.height, 4, data, raster.width * 4) != 0;
-    if (ext == "bmp")
-        return stbi_write_bmp(path.c_str(), raster.width, raster.height, 4, data) != 0;
-    if (ext == "jpg" || ext == "jpeg")
-        return stbi_write_jpg(path.c_str(), raster.width, raster.height, 4, data, quality) != 0;
-    return false;
+    const int w = raster.width, h = raster.height;
+    const int encoded = png   ? stbi_write_png_to_func(write_piece, &out, w, h, 4, data, w * 4)
+                        : bmp ? stbi_write_bmp_to_func(write_piece, &out, w, h, 4, data)
+                              : stbi_write_jpg_to_func(write_piece, &out, w, h, 4, data, quality);
+    if (!encoded) {
+        log_printf(stderr, "save_image_8bit(): the picture could not be encoded for '%s'\n", path.c_str());
+        save_abandon(out);
+        return false;
+    }
+    return save_end(out, "save_image_8bit()");
 }

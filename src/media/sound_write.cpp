@@ -10,6 +10,7 @@
 
 #include "support/log.h"
 #include "support/paths.h"
+#include "support/save_file.h"
 
 namespace {
 
@@ -50,12 +51,10 @@ void put_extended(Bytes& out, uint32_t rate)
 
 bool write_file(const std::string& path, const Bytes& head, const float* samples, size_t count, bool big_endian)
 {
-    FILE* f = fopen(path.c_str(), "wb");
-    if (!f) {
-        log_printf(stderr, "save_sound_file(): couldn't open file '%s' for writing.\n", path.c_str());
+    SaveFile out;
+    if (!save_begin(out, path, "save_sound_file()"))
         return false;
-    }
-    bool ok = fwrite(head.b.data(), 1, head.b.size(), f) == head.b.size();
+    bool ok = save_write(out, head.b.data(), head.b.size());
     unsigned char piece[65536];
     for (size_t done = 0; ok && done < count;) {
         const size_t n = std::min(count - done, sizeof piece / 4);
@@ -66,15 +65,10 @@ bool write_file(const std::string& path, const Bytes& head, const float* samples
             for (int k = 0; k < 4; k++)
                 p[k] = (unsigned char)(u >> (big_endian ? 24 - 8 * k : 8 * k));
         }
-        ok = fwrite(piece, 4, n, f) == n;
+        ok = save_write(out, piece, 4 * n);
         done += n;
     }
-    ok = fclose(f) == 0 && ok;
-    if (!ok) {
-        remove(path.c_str());
-        log_printf(stderr, "save_sound_file(): couldn't write file '%s'.\n", path.c_str());
-    }
-    return ok;
+    return save_end(out, "save_sound_file()");
 }
 
 } // namespace
@@ -82,15 +76,17 @@ bool write_file(const std::string& path, const Bytes& head, const float* samples
 bool save_sound_file(const std::string& path, const float* samples, size_t count, int sample_rate)
 {
     const std::string ext = path_extension_lower(path);
-    const bool wav = ext == "wav", aiff = ext == "aif" || ext == "aiff" || ext == "aifc";
-    if (!wav && !aiff) {
-        log_printf(stderr, "save_sound_file(): '%s' is neither a WAV nor an AIFF name\n", path.c_str());
+    const bool wav = ext == "wav", aiff = ext == "aif" || ext == "aiff" || ext == "aifc", flac = ext == "flac";
+    if (!wav && !aiff && !flac) {
+        log_printf(stderr, "save_sound_file(): '%s' is not a WAV, AIFF or FLAC name\n", path.c_str());
         return false;
     }
     if (sample_rate <= 0 || sample_rate > 1000000000 || (count && !samples)) {
         log_printf(stderr, "save_sound_file(): no sound at %d Hz to write to '%s'\n", sample_rate, path.c_str());
         return false;
     }
+    if (flac)
+        return save_flac_file(path, samples, count, sample_rate);
     // Chunk sizes are 32-bit: unsigned in RIFF, signed in AIFF.
     const uint64_t data_bytes = 4ull * count;
     if (data_bytes > (wav ? 0xFFFFFFFFull - 50 : 0x7FFFFFFFull - 84)) {

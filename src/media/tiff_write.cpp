@@ -9,6 +9,7 @@
 
 #include "media/image_write.h"
 #include "support/log.h"
+#include "support/save_file.h"
 
 namespace {
 
@@ -38,10 +39,10 @@ void entry(std::vector<unsigned char>& b, uint32_t tag, uint32_t type, uint32_t 
 
 // The samples in little-endian order, a piece at a time so no second copy of a large
 // picture is made.
-bool write_samples(FILE* f, const float* samples, size_t count)
+bool write_samples(SaveFile& f, const float* samples, size_t count)
 {
     if constexpr (std::endian::native == std::endian::little)
-        return fwrite(samples, sizeof(float), count, f) == count;
+        return save_write(f, samples, sizeof(float) * count);
     unsigned char piece[65536];
     for (size_t done = 0; done < count;) {
         const size_t n = std::min(count - done, sizeof piece / 4);
@@ -53,7 +54,7 @@ bool write_samples(FILE* f, const float* samples, size_t count)
             piece[4 * i + 2] = (unsigned char)(u >> 16);
             piece[4 * i + 3] = (unsigned char)(u >> 24);
         }
-        if (fwrite(piece, 4, n, f) != n)
+        if (!save_write(f, piece, 4 * n))
             return false;
         done += n;
     }
@@ -120,19 +121,11 @@ bool save_image_tiff(const std::string& path, const float* samples, int width, i
         for (int c = 0; c < channels; c++)
             put16(tail, 3);
 
-    FILE* f = fopen(path.c_str(), "wb");
-    if (!f) {
-        log_printf(stderr, "save_image_tiff() couldn't open file '%s' for writing.\n", path.c_str());
+    SaveFile f;
+    if (!save_begin(f, path, "save_image_tiff()"))
         return false;
-    }
-    bool ok = fwrite(head.data(), 1, head.size(), f) == head.size();
-    ok = ok && write_samples(f, samples, (size_t)(data_bytes / 4));
-    ok = ok && fwrite(tail.data(), 1, tail.size(), f) == tail.size();
-    ok = fclose(f) == 0 && ok;
-    if (!ok) {
-        // A partly written file would read as a damaged picture; better none at all.
-        remove(path.c_str());
-        log_printf(stderr, "save_image_tiff() couldn't write file '%s'.\n", path.c_str());
-    }
-    return ok;
+    // A failed write is remembered by the save and reported when it ends.
+    if (save_write(f, head.data(), head.size()) && write_samples(f, samples, (size_t)(data_bytes / 4)))
+        save_write(f, tail.data(), tail.size());
+    return save_end(f, "save_image_tiff()");
 }

@@ -1,8 +1,12 @@
 #include "project/project_synthesis.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
+#include "engine/limiter.h"
 #include "support/log.h"
+#include "support/prefs.h"
 
 SynthesisKnobs project_knobs(const Project& p)
 {
@@ -97,9 +101,43 @@ void print_progress(void* user, double fraction)
     log_printf(stderr, "Rendering sound (%s synthesis): %d%%\n", r.mode, tenth * 10);
 }
 
+// The live rendering through the limiter exactly as the audio callback limits playback: one
+// state from the first sample to the last, with the stored settings; how the sound is cut
+// into buffers does not change the result.
+void limit_like_playback(std::vector<float>& out, int sample_rate, PrefStore* prefs)
+{
+    LimiterState limiter;
+    limiter.prefs = prefs;
+    limiter_load_prefs(limiter, prefs ? *prefs : pref_main_store());
+    const size_t piece = 65536;
+    for (size_t at = 0; at < out.size(); at += piece)
+        limit_volume(out.data() + at, 1, (int)std::min(piece, out.size() - at), sample_rate, limiter);
+}
+
+// No rendering goes beyond full scale, where it would clip once converted to whole numbers or
+// played by another program. One well beyond it is scaled down with a word; the last bit
+// that rounding may leave above 1 after normalisation is simply clipped.
+void keep_within_full_scale(std::vector<float>& out, const char* mode)
+{
+    float peak = 0.0f;
+    for (float v : out)
+        peak = std::max(peak, std::fabs(v));
+    if (!(peak > 1.0f))
+        return;
+    if (peak > 1.0001f) {
+        log_printf(stderr, "Warning: the %s rendering peaks at %g, above full scale: scaled down to full scale\n",
+                   mode, peak);
+        const float gain = 1.0f / peak;
+        for (float& v : out)
+            v *= gain;
+    }
+    for (float& v : out)
+        v = std::clamp(v, -1.0f, 1.0f);
+}
+
 }  // namespace
 
-bool render_project_to_sound(Project& p, std::vector<float>& out, bool progress)
+bool render_project_to_sound(Project& p, std::vector<float>& out, bool progress, int mode, PrefStore* limiter_prefs)
 {
     out.clear();
     std::lock_guard<std::mutex> lock(p.image_lock);
@@ -107,7 +145,9 @@ bool render_project_to_sound(Project& p, std::vector<float>& out, bool progress)
         log_printf(stderr, "Error: render_project_to_sound(): the project has no picture to render\n");
         return false;
     }
-    bool lossless = p.lossless;
+    const bool chosen = mode == synthesis_noise || mode == synthesis_live || mode == synthesis_lossless;
+    bool lossless = chosen ? mode == synthesis_lossless : p.lossless;
+    const bool live = chosen ? mode == synthesis_live : p.live_synthesis.load();
     if (lossless) {
         SynthesisMessage m = lossless_turn_on_check(p.original_sound_length, p.original_image ? p.original_image_width : 0,
                                                     p.original_image ? p.original_image_height : 0);
@@ -128,15 +168,20 @@ bool render_project_to_sound(Project& p, std::vector<float>& out, bool progress)
     in.time_resolution = p.time_resolution;
     in.sample_rate = p.sample_rate;
     in.long_blocks = p.long_blocks;
-    in.mode = lossless ? synthesis_lossless : p.live_synthesis ? synthesis_live : synthesis_noise;
+    in.mode = lossless ? synthesis_lossless : live ? synthesis_live : synthesis_noise;
     in.original_image = p.original_image;
     in.original_sound = p.original_sound.empty() ? nullptr : p.original_sound.data();
     in.original_sound_length = p.original_sound_length;
     in.original_sound_size = (long long)p.original_sound.size();
-    RenderProgress shown{lossless ? "lossless" : p.live_synthesis ? "live" : "noise"};
+    RenderProgress shown{lossless ? "lossless" : live ? "live" : "noise"};
     if (progress) {
         in.progress = print_progress;
         in.user = &shown;
     }
-    return render_to_sound(in, out);
+    if (!render_to_sound(in, out))
+        return false;
+    if (in.mode == synthesis_live)
+        limit_like_playback(out, p.sample_rate, limiter_prefs);
+    keep_within_full_scale(out, shown.mode);
+    return true;
 }

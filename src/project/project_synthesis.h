@@ -7,6 +7,8 @@
 #include "engine/synthesis_workers.h"
 #include "project/project.h"
 
+struct PrefStore;
+
 // The synthesis parameters as the button bar shows them, and whether one is being dragged.
 struct SynthesisKnobs {
     float fmin = 27.5f, fmax = 20000.0f, scale_base = 2.0f, time_resolution = 100.0f;
@@ -32,10 +34,15 @@ bool project_synthesis_update(PlaybackState& s, Project& p, const SynthesisKnobs
 // so that the next recomposite refreshes the synthesis copy and the level estimate.
 void project_live_synthesis(PlaybackState& s, Project& p, bool on, const SynthesisKnobs& knobs);
 
-// The whole output of the current mode (lossless, else live with live synthesis on, else
-// noise), normalised as playback normalises it, into `out` at the project's sample rate. The
-// composite must be current. Lossless mode that cannot work (no original, another size) is
-// reported and the project is rendered as playback would then play it. With `progress`,
-// progress lines go to standard error. Returns false, with one line logged, when there is
-// nothing to render.
-bool render_project_to_sound(Project& p, std::vector<float>& out, bool progress = false);
+// The whole output of `mode` (synthesis_noise, synthesis_live or synthesis_lossless; -1: the
+// project's mode, lossless, else live with live synthesis on, else noise) into `out` at the
+// project's sample rate, never beyond full scale. Block modes are normalised as playback
+// normalises them; live mode goes through the volume limiter as playback does, with the
+// limiter's settings of `limiter_prefs` (null: the run's main store), so that the file is
+// what is heard; should it still exceed full scale (the limiter off, or its threshold above
+// 0 dB), it is scaled down to full scale with one warning. The composite must be current.
+// Lossless mode that cannot work (no original, another size) is reported and the project is
+// rendered as playback would then play it. With `progress`, progress lines go to standard
+// error. Returns false, with one line logged, when there is nothing to render.
+bool render_project_to_sound(Project& p, std::vector<float>& out, bool progress = false, int mode = -1,
+                             PrefStore* limiter_prefs = nullptr);

@@ -8,6 +8,7 @@
 
 #include "support/log.h"
 #include "support/paths.h"
+#include "support/save_file.h"
 
 // Larger than any preferences file the program writes by orders of magnitude; anything
 // bigger is not ours and is not loaded.
@@ -60,24 +61,17 @@ const PrefKeyInfo* pref_key_info(const char* key)
 // initialised, so it outlives the main store whose destructor waits for the last save.
 static std::mutex save_lock;
 
-// Writes beside the file and renames, so a crash during a save never leaves half a file.
+// Written through a temporary and renamed, so a crash during a save never leaves half a file.
 static void save_lines(std::string path, std::vector<std::string> lines, std::atomic<int>* done)
 {
     {
         std::lock_guard<std::mutex> guard(save_lock);
-        std::string temp = path + ".tmp";
-        FILE* f = file_open_logged(temp.c_str(), "wb");
-        if (f) {
-            bool ok = true;
-            for (const std::string& line : lines) {
-                ok = ok && fwrite(line.data(), 1, line.size(), f) == line.size();
-                ok = ok && fputc('\n', f) != EOF;
-            }
-            ok = (fclose(f) == 0) && ok;
-            if (!ok || rename(temp.c_str(), path.c_str()) != 0) {
-                log_printf(stderr, "Error: could not save the preferences to %s\n", path.c_str());
-                unlink(temp.c_str());
-            }
+        SaveFile save;
+        if (save_begin(save, path, "Error: could not save the preferences")) {
+            for (const std::string& line : lines)
+                if (!save_write(save, line.data(), line.size()) || !save_write(save, "\n", 1))
+                    break;
+            save_end(save, "Error: could not save the preferences");
         }
     }
     done->fetch_add(1);
