@@ -1,5 +1,8 @@
 // One frame of the loop: events, requests, file completion, synthesis, drawing, presenting.
+#include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <mutex>
 #include <ctime>
 #include <thread>
 
@@ -242,12 +245,37 @@ void carry_out_requests(Shell& sh)
     r.layer_list_refresh = 0;  // the layer list of the menus is rebuilt from the project each time it opens
 }
 
+// After a stroke, a composite whose peak moved by more than a factor of 100 either way is
+// synthesised again as a whole: the normalisation of every block changed with it.
+int stroke_update_level(Shell& sh)
+{
+    Project& p = sh.app.project;
+    composite_layers(p, sh.app.compositor.current_group_only);
+    float peak = 0.0f;
+    {
+        std::lock_guard<std::mutex> lock(p.image_lock);
+        for (int r = 0; r < p.composite_height && p.composite; r++)
+            for (int c = 0; c < p.composite_width; c++)
+                peak = std::max(peak, std::fabs(p.composite[r][c]));
+    }
+    const float previous = sh.stroke_peak;
+    sh.stroke_peak = peak;
+    if (previous > 0.0f) {
+        const float ratio = peak / previous;
+        if (ratio > 100.0f || ratio < 0.01f)
+            return update_full;
+    }
+    return update_stroke;
+}
+
 // Synthesis follows the picture; the composite is brought up to date first.
 void follow_picture(Shell& sh)
 {
     App& app = sh.app;
     Project& p = app.project;
     if (app.image_update_level != update_none || p.recomposite_needed) {
+        if (app.image_update_level == update_stroke && app.tool != tool_white_paint_spray)
+            app.image_update_level = stroke_update_level(sh);
         if (refresh_view(p, app.compositor, 0)) {
             sh.image_changed = true;
             sh.display_stale = true;

@@ -47,6 +47,7 @@ struct Shell {
     // the screen buffer on every redraw.
     Pixmap display;
     bool display_stale = true;
+    float stroke_peak = 0.0f;        // the composite's peak at the end of the last stroke
 
     // Start-up.
     PrefStartupValues startup;       // what the preferences held at start-up

@@ -50,6 +50,18 @@ struct HistoryUnits {
     bool relative_selection = false; // "Selected layer %+d"
 };
 
+// The current tool of the pointer on the picture.
+enum : int {
+    tool_cursor = 0,
+    tool_dark_spray = 1,
+    tool_white_paint_spray = 2,
+    tool_brighten_spray = 3,
+    tool_smart_erase = 4,
+    tool_rectangle = 5,
+    tool_move = 6,
+    tool_convolution_centre = 7,
+};
+
 // Painting tool settings that a spray stroke reads besides its arguments.
 struct ToolSettings {
     int spray_harmonics = 100;       // "Tool:Spray harmonics"
@@ -77,6 +89,7 @@ struct App {
     std::string current_file;        // the file the project was last opened from (Reload)
     bool opened_from_command_line = false;
     int image_update_level = update_none;
+    int tool = tool_cursor;
     ViewState view;                  // what part of the picture the window shows
 
     // What the audio callback plays and the synthesis workers render; the desktop program sets
