@@ -88,14 +88,20 @@ void kernel_resample(const float* x, int m, float* y, int l)
     }
 }
 
-void kernel_taps(int m, int l, KernelTaps& taps)
+// Empty taps for m inputs and l outputs; false when there is no input to draw from.
+static bool taps_reset(KernelTaps& taps, int m, int l)
 {
     taps.m = m;
     taps.l = std::max(l, 0);
     taps.first.assign(taps.l, 0);
     taps.count.assign(taps.l, 0);
     taps.weight.assign(3 * (size_t)taps.l, 0.0f);
-    if (m <= 0)
+    return m > 0;
+}
+
+void kernel_taps(int m, int l, KernelTaps& taps)
+{
+    if (!taps_reset(taps, m, l))
         return;
     const float* k = table().value;
     float q = (float)m / (float)l;
@@ -128,12 +134,7 @@ void kernel_apply(const KernelTaps& taps, const float* x, float* y)
 
 void kernel_taps_circular(int m, int l, KernelTaps& taps)
 {
-    taps.m = m;
-    taps.l = std::max(l, 0);
-    taps.first.assign(taps.l, 0);
-    taps.count.assign(taps.l, 0);
-    taps.weight.assign(3 * (size_t)taps.l, 0.0f);
-    if (m <= 0)
+    if (!taps_reset(taps, m, l))
         return;
     const float* k = table().value;
     float q = (float)m / (float)l;
