@@ -37,7 +37,7 @@ test-asan: setup
 	CC=clang CXX=clang++ cmake -S . -B build-asan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 		-DSONO_SANITIZE=address -DSONO_FUZZ=ON
 	cmake --build build-asan -j $(JOBS)
-	ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-asan --output-on-failure -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp ctest --test-dir build-asan --output-on-failure -j $(JOBS)
 	@sh tools/run_fuzzers.sh build-asan
 
 test-tsan: setup
