@@ -13,6 +13,7 @@
 #include "app/interface_images.h"
 #include "app/shell.h"
 #include "commands/archive_read.h"
+#include "commands/history.h"
 #include "engine/synthesis_workers.h"
 #include "media/sound_write.h"
 #include "stderr_capture.h"
@@ -276,4 +277,33 @@ TEST(Shell, HeadlessScreenshotShowsThePictureAndTheMenuBar)
     }
     EXPECT_NE(bar_grey, below);
     stbi_image_free(px);
+}
+
+TEST(Shell, ResumeLastSessionRebuildsThePicture)
+{
+    TempDir sounds, data;
+    const std::string wav = write_half_tone(sounds);
+    std::vector<float> before;
+    {
+        ShellRun run({wav});
+        ASSERT_TRUE(run.frames_until([&] { return run.loaded(); }));
+        // An edit recorded as the menus record it: the line, then its execution.
+        record_line(run.sh->app, record_action, 1, nullptr, "Operation invert\n");
+        shell_frame(*run.sh);
+        Project& p = run.sh->app.project;
+        for (int r = 0; r < p.height; r++)
+            before.insert(before.end(), p.layers[0].image[r], p.layers[0].image[r] + p.width);
+        // The next run uses the same data folder and its history.
+        ASSERT_EQ(run_command("cp '" + run.data.file("history.sga") + "' '" + data.file("history.sga") + "'"), 0);
+    }
+    ShellRun run;
+    ASSERT_EQ(run_command("cp '" + data.file("history.sga") + "' '" + run.data.file("history.sga") + "'"), 0);
+    run.sh->app.requests.resume_last_session = 1;
+    ASSERT_TRUE(run.frames_until([&] { return run.loaded(); }));
+    Project& p = run.sh->app.project;
+    std::vector<float> after;
+    for (int r = 0; r < p.height; r++)
+        after.insert(after.end(), p.layers[0].image[r], p.layers[0].image[r] + p.width);
+    EXPECT_EQ(after, before);
+    EXPECT_EQ(run.sh->app.view.visible_columns, p.width);
 }
