@@ -3,7 +3,7 @@ BUILD      ?= build
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: all setup build run test bench test-asan test-tsan screenshot clean
+.PHONY: all setup build run test bench test-asan test-tsan screenshot install package clean
 
 all: build
 
@@ -18,6 +18,15 @@ build: setup $(BUILD)/build.ninja
 
 run: build
 	@sh tools/run_example.sh $(BUILD)
+
+# Installs under PREFIX (default /usr/local), staged under DESTDIR when it is set.
+PREFIX ?= /usr/local
+install: build
+	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
+
+# A Debian package, its library dependencies computed by dpkg-shlibdeps.
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 # The README's picture of the window, drawn by the program itself in a headless run.
 screenshot: build

@@ -81,6 +81,10 @@ bool question_box(Shell& sh, const char* text, const char* title);
 // and a second exists; "" when there is none.
 std::string command_line_file(const std::vector<std::string>& args);
 
+// Where the interface pictures are: SONOGRAPHICA_GFX_DIR, else "gfx" beside the program (a
+// build tree), else "share/sonographica/gfx" of the prefix the program is installed in.
+std::string interface_folder();
+
 // Start-up in the program's fixed order: data folder, crash handler, log, preferences, window,
 // images and fonts, audio, the project's locks and tables. False when no window could be made
 // (the reason is logged).

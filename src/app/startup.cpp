@@ -54,6 +54,22 @@ void read_environment(Shell& sh)
 
 }  // namespace
 
+std::string interface_folder()
+{
+    if (const char* dir = getenv("SONOGRAPHICA_GFX_DIR"); dir && *dir)
+        return dir;
+    // A build tree keeps the pictures beside the programs; an installed program finds them in
+    // the shared data folder of its prefix.
+    const std::string exe = executable_folder();
+    const std::string beside = path_join(exe, "gfx");
+    if (file_exists(path_join(beside, "palette.png")))
+        return beside;
+    const std::string installed = path_join(path_folder(exe), "share/sonographica/gfx");
+    if (file_exists(path_join(installed, "palette.png")))
+        return installed;
+    return beside;
+}
+
 std::string command_line_file(const std::vector<std::string>& args)
 {
     if (args.size() < 2)
@@ -113,7 +129,7 @@ bool shell_startup(Shell& sh, int argc, char** argv)
     sh.scale = window_interface_scale();
     if (!window_create(sh))
         return false;
-    interface_images_load(sh.gfx, path_join(executable_folder(), "gfx"), sh.scale);
+    interface_images_load(sh.gfx, interface_folder(), sh.scale);
 
     // The engine and the sound card: the callback runs from here on.
     app.compositor.render_view = on_composited;
