@@ -5,6 +5,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "stderr_capture.h"
 #include "support/log.h"
 #include "testlib.h"
 
@@ -109,4 +110,25 @@ TEST(Log, MessagesOfDifferentThreadsStayWhole)
         lines++;
     }
     EXPECT_EQ(lines, threads * per_thread);
+}
+
+#include "support/progress.h"
+
+// Progress on a terminal is a bar redrawn in place; elsewhere (here: a file) one final line.
+TEST(Progress, BarTextAndOneFinalLineOffTerminal)
+{
+    EXPECT_EQ(progress_bar_text("Analysing a.wav", 0, 10), "Analysing a.wav [..........]   0%");
+    EXPECT_EQ(progress_bar_text("Analysing a.wav", 45, 10), "Analysing a.wav [####......]  45%");
+    EXPECT_EQ(progress_bar_text("x", 100, 4), "x [####] 100%");
+    EXPECT_EQ(progress_bar_text("x", 250, 4), "x [####] 100%");
+
+    StderrCapture err;
+    ProgressLine p;
+    progress_begin(p, "Rendering sound (noise synthesis)");
+    EXPECT_FALSE(p.terminal);
+    for (int i = 0; i <= 100; i++)
+        progress_update(p, i / 100.0);
+    progress_end(p, 1.0);
+    progress_end(p, 1.0);
+    EXPECT_EQ(err.finish(), "Rendering sound (noise synthesis): 100%\n");
 }

@@ -13,6 +13,7 @@
 #include "support/image_scale.h"
 #include "support/log.h"
 #include "support/paths.h"
+#include "support/progress.h"
 
 namespace {
 
@@ -128,24 +129,24 @@ void load_file_with_progress(LoadRequest& r)
         return;
     }
     const bool sound = classify_file_name(r.path) == file_class_sound;
-    const std::string name = get_filename_from_path(r.path);
-    int shown = -1;
+    ProgressLine line;
+    if (sound)
+        progress_begin(line, "Analysing " + get_filename_from_path(r.path));
+    double fraction = 0.0;
     for (;;) {
-        bool finished = r.done.load(std::memory_order_acquire);
+        const bool finished = r.done.load(std::memory_order_acquire);
         if (sound) {
-            int percent = (int)(analysis_progress.load() * 100.0);
-            percent = std::clamp(percent, 0, 100) / 10 * 10;
+            fraction = std::clamp(analysis_progress.load(), 0.0, 1.0);
             if (finished && r.picture)
-                percent = 100;
-            if (percent > shown) {
-                log_printf(stderr, "Analysing %s: %d%%\n", name.c_str(), percent);
-                shown = percent;
-            }
+                fraction = 1.0;
+            progress_update(line, fraction);
         }
         if (finished)
             break;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
+    if (sound)
+        progress_end(line, fraction);
     worker.join();
 }
 

@@ -6,6 +6,7 @@
 
 #include "engine/limiter.h"
 #include "support/log.h"
+#include "support/progress.h"
 #include "support/prefs.h"
 
 SynthesisKnobs project_knobs(const Project& p)
@@ -87,18 +88,15 @@ void project_live_synthesis(PlaybackState& s, Project& p, bool on, const Synthes
 namespace {
 
 struct RenderProgress {
-    const char* mode;
-    int shown = -1;
+    ProgressLine line;
+    double last = 0.0;
 };
 
 void print_progress(void* user, double fraction)
 {
     RenderProgress& r = *(RenderProgress*)user;
-    const int tenth = (int)(fraction * 10.0);
-    if (tenth == r.shown)
-        return;
-    r.shown = tenth;
-    log_printf(stderr, "Rendering sound (%s synthesis): %d%%\n", r.mode, tenth * 10);
+    r.last = fraction;
+    progress_update(r.line, fraction);
 }
 
 // The live rendering through the limiter exactly as the audio callback limits playback: one
@@ -173,15 +171,20 @@ bool render_project_to_sound(Project& p, std::vector<float>& out, bool progress,
     in.original_sound = p.original_sound.empty() ? nullptr : p.original_sound.data();
     in.original_sound_length = p.original_sound_length;
     in.original_sound_size = (long long)p.original_sound.size();
-    RenderProgress shown{lossless ? "lossless" : live ? "live" : "noise"};
+    const char* mode_name = lossless ? "lossless" : live ? "live" : "noise";
+    RenderProgress shown;
     if (progress) {
+        progress_begin(shown.line, std::string("Rendering sound (") + mode_name + " synthesis)");
         in.progress = print_progress;
         in.user = &shown;
     }
-    if (!render_to_sound(in, out))
+    const bool rendered = render_to_sound(in, out);
+    if (progress)
+        progress_end(shown.line, rendered ? 1.0 : shown.last);
+    if (!rendered)
         return false;
     if (in.mode == synthesis_live)
         limit_like_playback(out, p.sample_rate, limiter_prefs);
-    keep_within_full_scale(out, shown.mode);
+    keep_within_full_scale(out, mode_name);
     return true;
 }
