@@ -38,6 +38,13 @@ bool window_create(Shell& sh)
         x = usable.x + (usable.w - w) / 2;
         y = usable.y + (w <= usable.w - 20 ? 40 : 30);
     }
+    // Without a screen (the offscreen driver of headless runs) there is nothing for a GPU to
+    // do: the software renderer copies the buffer and no graphics driver is loaded.
+    const char* video = SDL_GetCurrentVideoDriver();
+    const bool headless = video && !strcmp(video, "offscreen");
+    if (headless)
+        SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+
     // Headless runs (screenshots, tests) ask for an exact size and get it, not maximised.
     int forced_w = 0, forced_h = 0;
     if (const char* size = getenv("SONOGRAPHICA_WINDOW_SIZE"); size && sscanf(size, "%dx%d", &forced_w, &forced_h) == 2 &&
@@ -53,8 +60,8 @@ bool window_create(Shell& sh)
     if (forced_w == 0)
         SDL_MaximizeWindow(sh.window);
 
-    SDL_SetHint(SDL_HINT_RENDER_DRIVER, "opengl");
-    sh.renderer = SDL_CreateRenderer(sh.window, -1, 0);
+    SDL_SetHint(SDL_HINT_RENDER_DRIVER, headless ? "software" : "opengl");
+    sh.renderer = headless ? nullptr : SDL_CreateRenderer(sh.window, -1, 0);
     if (!sh.renderer)
         sh.renderer = SDL_CreateRenderer(sh.window, -1, SDL_RENDERER_SOFTWARE);
     if (!sh.renderer) {

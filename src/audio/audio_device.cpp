@@ -173,6 +173,10 @@ bool audio_select_driver(AudioOutput& out, PrefStore& store)
         return false;
     }
     std::string preferred = pref_get_text(store, key_driver, drivers[def].c_str());
+    // A driver named in the environment for this run (a headless session, a test) comes
+    // before the stored preference, which stays as it is.
+    if (const char* forced = getenv("SDL_AUDIODRIVER"); forced && *forced)
+        preferred = forced;
     int chosen = audio_match_name(drivers, preferred, def);
     if (start_driver(out, drivers[chosen].c_str()))
         return true;
