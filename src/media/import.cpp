@@ -448,6 +448,8 @@ void complete_load(App& app)
     r.in_flight.store(false);
     // The loader leaves no picture when the file could not be found, read or decoded: the
     // reader has logged why, and the project stays exactly as it was.
+    if (!r.picture)
+        r.failures++;
     if (r.picture) {
         // The lines of the completion set data targets of their own; what the line that
         // started the load left pending ("Open" and "Import" leave none) stays in force.
