@@ -1,5 +1,5 @@
-// Choosing the reader for a picture file, the 8-bit path through stb_image, and the
-// conversions from 8-bit colours to the float picture and to the view's colours.
+// Choosing the reader for a picture file by its signature, the remaining 8-bit formats
+// through stb_image, and the conversions from 8-bit colours to the float picture and to the view's colours.
 #include "media/image_read.h"
 
 #include <atomic>
@@ -82,6 +82,28 @@ unsigned char linear_to_srgb8(float v)
     return (unsigned char)std::nearbyint(e * 255.0);
 }
 
+Rgba8Raster stb_decode_rgba8(const unsigned char* data, size_t size)
+{
+    Rgba8Raster out;
+    // Softimage PIC is stb_image's too, and nothing anyone sends: left alone.
+    const bool pic = size >= 4 && data[0] == 0x53 && data[1] == 0x80 && data[2] == 0xF6 && data[3] == 0x34;
+    if (!data || size > INT_MAX || pic || is_png(data, size) || is_jpeg(data, size) || is_gif(data, size))
+        return out;
+    int w = 0, h = 0, n = 0;
+    if (!stbi_info_from_memory(data, (int)size, &w, &h, &n) || !decoded_size_ok(h, w, "Picture"))
+        return out;
+    unsigned char* pixels = stbi_load_from_memory(data, (int)size, &w, &h, &n, 4);
+    if (!pixels || w <= 0 || h <= 0) {
+        stbi_image_free(pixels);
+        return out;
+    }
+    out.width = w;
+    out.height = h;
+    out.pixels.assign(pixels, pixels + (size_t)w * (size_t)h * 4);
+    stbi_image_free(pixels);
+    return out;
+}
+
 Rgba8Raster load_image_rgba8(const std::string& path)
 {
     std::vector<unsigned char> file;
@@ -95,24 +117,23 @@ Rgba8Raster load_image_rgba8(const std::string& path)
     if (is_fits(file))
         return fits_decode_rgba8(file.data(), file.size());
 
+    const unsigned char* data = file.data();
+    const size_t size = file.size();
     Rgba8Raster out;
-    int w = 0, h = 0, n = 0;
-    if (file.size() > INT_MAX || !stbi_info_from_memory(file.data(), (int)file.size(), &w, &h, &n)) {
+    if (is_png(data, size))
+        out = png_decode_rgba8(data, size);
+    else if (is_jpeg(data, size))
+        out = jpeg_decode_rgba8(data, size);
+    else if (is_gif(data, size))
+        out = gif_decode_rgba8(data, size);
+    else if (is_webp(data, size))
+        out = webp_decode_rgba8(data, size);
+    else if (is_exr(data, size))
+        out = exr_decode_rgba8(data, size);
+    else
+        out = stb_decode_rgba8(data, size);
+    if (out.empty())
         log_printf(stderr, "Could not open image %s\n", path.c_str());
-        return out;
-    }
-    if (!picture_size_ok(h, w, "Picture"))
-        return out;
-    unsigned char* pixels = stbi_load_from_memory(file.data(), (int)file.size(), &w, &h, &n, 4);
-    if (!pixels || w <= 0 || h <= 0) {
-        stbi_image_free(pixels);
-        log_printf(stderr, "Could not open image %s\n", path.c_str());
-        return out;
-    }
-    out.width = w;
-    out.height = h;
-    out.pixels.assign(pixels, pixels + (size_t)w * (size_t)h * 4);
-    stbi_image_free(pixels);
     return out;
 }
 
@@ -127,13 +148,26 @@ Image load_tiff_float(const std::string& path, int* width, int* height)
     return tiff_decode(file.data(), file.size(), width, height);
 }
 
+Image load_exr_float(const std::string& path, int* width, int* height)
+{
+    *width = *height = 0;
+    std::vector<unsigned char> file;
+    Image image = read_whole_file(path, file) ? exr_decode(file.data(), file.size(), width, height) : nullptr;
+    if (!image)
+        log_printf(stderr, "Could not open image %s\n", path.c_str());
+    return image;
+}
+
 Image load_image_grey(const std::string& path, int* width, int* height, Rgba8Raster* colours)
 {
     *width = *height = 0;
     if (colours)
         *colours = Rgba8Raster();
-    if (path_extension_lower(path).find("tif") != std::string::npos)
+    const std::string ext = path_extension_lower(path);
+    if (ext.find("tif") != std::string::npos)
         return load_tiff_float(path, width, height);
+    if (ext == "exr")
+        return load_exr_float(path, width, height);
 
     Rgba8Raster raster = load_image_rgba8(path);
     if (raster.empty())
