@@ -29,7 +29,17 @@ static void print_usage(FILE* out)
             "  --live-synthesis on|off\n"
             "                 live synthesis before the lines run (off when not given; the lines\n"
             "                 \"Synthesis live\" and \"Synthesis noise\" switch it on). Saved as\n"
-            "                 sound, a project renders in lossless mode, else live, else noise\n");
+            "                 sound, a project renders in lossless mode, else live, else noise\n"
+            "\n"
+            "Files that \"Open\" and \"Import\" read:\n"
+            "  sounds    WAV (integer, float, A-law, u-law, IMA and MS ADPCM, GSM 6.10), RF64,\n"
+            "            Wave64, AIFF and AIFF-C, AU/SND, CAF, VOC, FLAC, Ogg Vorbis, Opus, MP3,\n"
+            "            and the other formats of libsndfile (IRCAM, PAF, SVX, NIST, SD2, ...)\n"
+            "  pictures  PNG, JPEG, GIF (first frame), WebP, OpenEXR, TIFF, FITS, BMP, TGA,\n"
+            "            PSD, HDR, PNM\n"
+            "\"Save\" writes sounds as WAV or AIFF-C (32-bit float), pictures as TIFF or OpenEXR\n"
+            "(32-bit float) or as PNG, BMP or JPEG (8-bit grey). A file that cannot be read\n"
+            "makes the run exit with status 1.\n");
 }
 
 // Prints the value, or "nan" when the expression has none. The highlight marks of the
