@@ -1,13 +1,10 @@
-// Choosing the reader for a picture file by its signature, the remaining 8-bit formats
-// through stb_image, and the conversions from 8-bit colours to the float picture and to the view's colours.
+// Choosing the reader for a picture file by its signature, and the conversions from 8-bit colours to the float picture and to the view's colours.
 #include "media/image_read.h"
 
 #include <atomic>
-#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <stb_image.h>
 #include <sys/stat.h>
 
 #include "support/log.h"
@@ -80,28 +77,6 @@ unsigned char linear_to_srgb8(float v)
         return 255;
     const double e = v <= 0.0031308 ? v * 12.92 : 1.055 * std::pow((double)v, 1.0 / 2.4) - 0.055;
     return (unsigned char)std::nearbyint(e * 255.0);
-}
-
-Rgba8Raster stb_decode_rgba8(const unsigned char* data, size_t size)
-{
-    Rgba8Raster out;
-    // Softimage PIC is stb_image's too, and nothing anyone sends: left alone.
-    const bool pic = size >= 4 && data[0] == 0x53 && data[1] == 0x80 && data[2] == 0xF6 && data[3] == 0x34;
-    if (!data || size > INT_MAX || pic || is_png(data, size) || is_jpeg(data, size) || is_gif(data, size))
-        return out;
-    int w = 0, h = 0, n = 0;
-    if (!stbi_info_from_memory(data, (int)size, &w, &h, &n) || !decoded_size_ok(h, w, "Picture"))
-        return out;
-    unsigned char* pixels = stbi_load_from_memory(data, (int)size, &w, &h, &n, 4);
-    if (!pixels || w <= 0 || h <= 0) {
-        stbi_image_free(pixels);
-        return out;
-    }
-    out.width = w;
-    out.height = h;
-    out.pixels.assign(pixels, pixels + (size_t)w * (size_t)h * 4);
-    stbi_image_free(pixels);
-    return out;
 }
 
 Rgba8Raster load_image_rgba8(const std::string& path)

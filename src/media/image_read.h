@@ -54,8 +54,7 @@ Rgba8Raster png_decode_rgba8(const unsigned char* data, size_t size);
 Rgba8Raster jpeg_decode_rgba8(const unsigned char* data, size_t size);
 Rgba8Raster gif_decode_rgba8(const unsigned char* data, size_t size);   // the first frame
 Rgba8Raster webp_decode_rgba8(const unsigned char* data, size_t size);
-// stb_image for BMP, TGA, PSD, HDR and PNM: a file with the signature of a format that has a
-// decoder above (or one that stb_image would take but we leave alone) is refused.
+// stb_image for BMP, TGA, PSD, HDR and PNM, and nothing else.
 Rgba8Raster stb_decode_rgba8(const unsigned char* data, size_t size);
 // The signatures that choose those decoders.
 bool is_png(const unsigned char* data, size_t size);

@@ -32,7 +32,7 @@ bool is_jpeg(const unsigned char* data, size_t size)
 Rgba8Raster jpeg_decode_rgba8(const unsigned char* data, size_t size)
 {
     Rgba8Raster out;
-    if (!is_jpeg(data, size) || size > (unsigned long)-1)
+    if (!is_jpeg(data, size))
         return out;
     jpeg_decompress_struct cinfo;
     JpegErrors errors;
