@@ -336,6 +336,23 @@ TEST_F(PictureFiles, DeclaredSizesAreCheckedBeforeDecoding)
     }
 }
 
+TEST(StbPictures, PnmHeadersThatWouldMisleadTheDecoderAreRefused)
+{
+    // A 16-bit PNM, whose samples the decoder would read past, and a width too long for an int.
+    std::string sixteen = "P6\n# comment\n2 2\n258\n";
+    sixteen += std::string(2 * 2 * 3 * 2, '\x40');
+    std::string long_width = "P5 99999999999999 1 255\n";
+    long_width += std::string(64, '\x10');
+    for (const std::string& file : {sixteen, long_width})
+        EXPECT_TRUE(stb_decode_rgba8((const unsigned char*)file.data(), file.size()).empty()) << file.substr(0, 24);
+    // The same header with 8-bit samples is read.
+    std::string eight = "P6\n# comment\n2 2\n255\n";
+    eight += std::string(2 * 2 * 3, '\x40');
+    const Rgba8Raster r = stb_decode_rgba8((const unsigned char*)eight.data(), eight.size());
+    ASSERT_EQ(r.width, 2);
+    EXPECT_EQ(r.pixels, std::vector<unsigned char>({64, 64, 64, 255, 64, 64, 64, 255, 64, 64, 64, 255, 64, 64, 64, 255}));
+}
+
 TEST_F(PictureFiles, CommandLineSavesExrLikeTiff)
 {
     const std::string env = join({"SONOGRAPHICA_DATA_DIR='", dir.path, "' '", cli_path(), "'"});
