@@ -353,6 +353,26 @@ TEST(StbPictures, PnmHeadersThatWouldMisleadTheDecoderAreRefused)
     EXPECT_EQ(r.pixels, std::vector<unsigned char>({64, 64, 64, 255, 64, 64, 64, 255, 64, 64, 64, 255, 64, 64, 64, 255}));
 }
 
+TEST(StbPictures, RunLengthHdrCutShortIsRefusedNotHung)
+{
+    std::string hdr = "#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 2 +X 8\n";
+    for (int row = 0; row < 2; row++) {
+        hdr += std::string("\x02\x02\x00\x08", 4);
+        for (unsigned char value : {128, 64, 32, 129})
+            hdr += std::string{(char)0x88, (char)value};   // a run of 8
+    }
+    const std::vector<unsigned char> whole(hdr.begin(), hdr.end());
+    const Rgba8Raster r = stb_decode_rgba8(whole.data(), whole.size());
+    ASSERT_EQ(r.width, 8);
+    ASSERT_EQ(r.height, 2);
+    EXPECT_EQ(r.pixels, stb_reference(whole).pixels);
+    // Cut before a run of the second row: the decoder would spin on the zeros past the end.
+    for (size_t cut : {whole.size() - 2, whole.size() - 4, whole.size() - 8}) {
+        const std::vector<unsigned char> part(whole.begin(), whole.begin() + (long)cut);
+        EXPECT_TRUE(stb_decode_rgba8(part.data(), part.size()).empty()) << cut;
+    }
+}
+
 TEST_F(PictureFiles, CommandLineSavesExrLikeTiff)
 {
     const std::string env = join({"SONOGRAPHICA_DATA_DIR='", dir.path, "' '", cli_path(), "'"});

@@ -20,6 +20,9 @@
 
 #include <cctype>
 #include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <string>
 
 #include "media/image_read.h"
 
@@ -57,10 +60,68 @@ static bool pnm_header_supported(const unsigned char* data, size_t size)
     return true;
 }
 
+// stb_image's run-length HDR reader reads zeros past the end of the file and never gets
+// further on them: a cut or crafted file would hang the loader. The scanlines are walked
+// here the same way first, and a file whose runs reach its end is refused.
+static bool hdr_runs_end_in_the_file(const unsigned char* data, size_t size)
+{
+    if (size < 2 || data[0] != '#' || data[1] != '?')
+        return true;
+    size_t pos = 0;
+    // The header's lines up to an empty one, then the resolution line.
+    auto line = [&] {
+        std::string text;
+        while (pos < size && data[pos] != '\n')
+            text += (char)data[pos++];
+        pos++;
+        return text;
+    };
+    line();
+    while (pos < size && !line().empty()) {
+    }
+    const std::string resolution = line();
+    if (resolution.compare(0, 3, "-Y ") != 0)
+        return true;   // the decoder refuses the layout itself
+    char* rest = nullptr;
+    const long height = strtol(resolution.c_str() + 3, &rest, 10);
+    while (*rest == ' ')
+        rest++;
+    if (strncmp(rest, "+X ", 3) != 0)
+        return true;
+    const long width = strtol(rest + 3, nullptr, 10);
+    if (width < 8 || width >= 32768 || height <= 0 || height > (1 << 20))
+        return true;   // flat scanlines, which always end, or a size the decoder refuses
+    auto next = [&] { return pos < size ? (int)data[pos++] : 0; };
+    for (long j = 0; j < height; j++) {
+        const int c1 = next(), c2 = next(), high = next();
+        if (c1 != 2 || c2 != 2 || (high & 0x80))
+            return true;   // the rest is read as flat pixels
+        if ((high << 8 | next()) != width)
+            return true;   // refused by the decoder
+        for (int k = 0; k < 4; k++)
+            for (long i = 0; i < width;) {
+                if (pos >= size)
+                    return false;
+                int count = next();
+                if (count > 128) {
+                    next();
+                    count -= 128;
+                } else {
+                    pos += (size_t)count;
+                }
+                if (count > width - i)
+                    return true;   // refused by the decoder
+                i += count;
+            }
+    }
+    return true;
+}
+
 Rgba8Raster stb_decode_rgba8(const unsigned char* data, size_t size)
 {
     Rgba8Raster out;
-    if (!data || size == 0 || size > INT_MAX || !pnm_header_supported(data, size))
+    if (!data || size == 0 || size > INT_MAX || !pnm_header_supported(data, size) ||
+        !hdr_runs_end_in_the_file(data, size))
         return out;
     int w = 0, h = 0, n = 0;
     if (!stbi_info_from_memory(data, (int)size, &w, &h, &n) || !decoded_size_ok(h, w, "Picture"))
