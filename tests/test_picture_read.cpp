@@ -206,7 +206,8 @@ TEST_F(PictureFiles, WebpReadsWhatPilReads)
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     ASSERT_TRUE(grey);
     EXPECT_EQ(w, test_w);
-    const unsigned char* p = &test_rgba()[((size_t)10 * test_w + 30) * 4];
+    const std::vector<unsigned char> rgba = test_rgba();
+    const unsigned char* p = &rgba[((size_t)10 * test_w + 30) * 4];
     const float v = (float)(p[0] + p[1] + p[2]) * 0.0013071896f;
     EXPECT_EQ(grey[10][30], v * v);
     image_free(grey);
