@@ -277,8 +277,16 @@ TEST(ExrPictures, HalfColourChannelsAndAnOffsetWindow)
     EXPECT_EQ(colours.pixels[3 * 4 + 2], 255);
     EXPECT_EQ(colours.pixels[3 * 4 + 3], 128);
 
-    // A damaged file gives nothing and one line, whatever was cut.
+    // A header attribute that claims more bytes than the file holds is refused as it stands.
     const std::vector<unsigned char> file = read_binary_file(path);
+    std::vector<unsigned char> lying = file;
+    const size_t size_at = 8 + strlen("channels") + 1 + strlen("chlist") + 1;
+    ASSERT_EQ(memcmp(&lying[8], "channels", 9), 0);
+    lying[size_at] = 0xF0;
+    lying[size_at + 1] = lying[size_at + 2] = 0xFF;
+    lying[size_at + 3] = 0x7F;
+    EXPECT_TRUE(exr_decode_rgba8(lying.data(), lying.size()).empty());
+    // A damaged file gives nothing, whatever was cut.
     for (size_t n : {(size_t)3, (size_t)20, file.size() / 2, file.size() - 1}) {
         std::vector<unsigned char> cut(file.begin(), file.begin() + (long)n);
         int cw = 0, ch = 0;

@@ -9,6 +9,8 @@
 #include <ImfInputFile.h>
 #include <ImathBox.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <exception>
 #include <mutex>
@@ -48,20 +50,62 @@ struct ExrPixels {
     std::vector<float> samples;
 };
 
+// The library allocates each header attribute at the size the file states before it reads
+// it, so a few bytes could claim gigabytes. The headers are walked here first: every
+// attribute must lie within the file.
+bool exr_attributes_within(const unsigned char* data, size_t size)
+{
+    if (size < 8)
+        return false;
+    const uint32_t version = (uint32_t)data[4] | (uint32_t)data[5] << 8 | (uint32_t)data[6] << 16 | (uint32_t)data[7] << 24;
+    const bool multipart = (version & 0x1000) != 0;
+    size_t pos = 8;
+    // A name or a type: up to 255 bytes and a terminating zero.
+    auto text = [&](size_t& at) {
+        const size_t start = at;
+        while (at < size && data[at] != 0 && at - start < 256)
+            at++;
+        if (at >= size || data[at] != 0)
+            return false;
+        at++;
+        return true;
+    };
+    for (;;) {
+        if (pos >= size)
+            return false;
+        if (data[pos] == 0) {   // the end of a header
+            pos++;
+            if (!multipart || (pos < size && data[pos] == 0))
+                return true;
+            continue;
+        }
+        if (!text(pos) || !text(pos) || size - pos < 4)
+            return false;
+        const int32_t length = (int32_t)((uint32_t)data[pos] | (uint32_t)data[pos + 1] << 8 |
+                                         (uint32_t)data[pos + 2] << 16 | (uint32_t)data[pos + 3] << 24);
+        pos += 4;
+        if (length < 0 || (size_t)length > size - pos)
+            return false;
+        pos += (size_t)length;
+    }
+}
+
 ExrPixels exr_decode_pixels(const unsigned char* data, size_t size)
 {
-    // The library refuses larger headers itself, before it allocates its offset tables.
+    // The library refuses larger headers itself, before it allocates its offset tables and
+    // line buffers (no side can exceed the pixel limit in force at the first picture).
     static std::once_flag limits;
     std::call_once(limits, [] {
-        Imf::Header::setMaxImageSize(picture_max_side, picture_max_side);
+        const int side = (int)std::min<long long>(picture_max_side, image_pixel_limit());
+        Imf::Header::setMaxImageSize(side, side);
         Imf::Header::setMaxTileSize(4096, 4096);
     });
     ExrPixels out;
-    if (!is_exr(data, size))
+    if (!is_exr(data, size) || !exr_attributes_within(data, size))
         return out;
     try {
         ExrMemoryStream stream(data, size);
-        Imf::InputFile file(stream, 1);
+        Imf::InputFile file(stream, 0);   // decoded on this thread, no pool
         const Imath::Box2i window = file.header().dataWindow();
         const long long width = (long long)window.max.x - window.min.x + 1;
         const long long height = (long long)window.max.y - window.min.y + 1;

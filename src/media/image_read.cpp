@@ -53,6 +53,8 @@ void image_set_pixel_limit(long long limit)
     decode_pixel_limit = limit > 0 && limit < picture_max_pixels ? limit : picture_max_pixels;
 }
 
+long long image_pixel_limit() { return decode_pixel_limit.load(); }
+
 bool decoded_size_ok(long long rows, long long columns, const char* what)
 {
     if (!picture_size_ok(rows, columns, what))

@@ -67,6 +67,7 @@ bool is_exr(const unsigned char* data, size_t size);
 // (picture_size_ok); `limit` 0 restores that limit. The fuzz harnesses lower it so a header
 // that claims a huge picture over a long compressed strip stays cheap to try.
 void image_set_pixel_limit(long long limit);
+long long image_pixel_limit();
 // True when a decoded picture of rows × columns may be allocated; otherwise logs one line.
 bool decoded_size_ok(long long rows, long long columns, const char* what);
 
