@@ -281,7 +281,7 @@ TEST(ImageWrite, EightBitRefusals)
     testing::internal::CaptureStderr();
     EXPECT_FALSE(export_image(p.rows.data(), 1, 1, dir.file("x.gif")));
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "Could not write image " + dir.file("x.gif") + ": not a TIFF, PNG, BMP or JPEG name\n");
+              "Could not write image " + dir.file("x.gif") + ": not a TIFF, OpenEXR, PNG, BMP or JPEG name\n");
     EXPECT_TRUE(read_binary_file(dir.file("x.gif")).empty());
 
     Rgba8Raster r;

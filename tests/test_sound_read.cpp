@@ -199,16 +199,120 @@ TEST(WavRead, ExtensibleHeaderNamesTheRealFormat)
     EXPECT_EQ(s.samples[1], 0.25f);
 }
 
-TEST(WavRead, UnknownFormatReadsAsSilenceOfTheRightSize)
+TEST(WavRead, EncodingsNotDecodedAreRefusedByName)
 {
-    // Format 2 (ADPCM), 4 bits rounded up to 1 byte, 2 channels: 10 bytes are 5 frames.
-    std::vector<unsigned char> data(10, 0x55);
-    Sound s = load_sound_wav_mem(wav_file(2, 2, 22050, 4, data).data(), wav_file(2, 2, 22050, 4, data).size(),
-                                 sound_all_channels);
-    ASSERT_EQ(s.frames, 5u);
-    EXPECT_EQ(s.channels, 2);
-    EXPECT_EQ(s.sample_rate, 22050);
-    EXPECT_EQ(s.samples, std::vector<float>(10, 0.0f));
+    // Neither silence nor noise: ADPCM (2), GSM (0x31, which says 0 bits), 40-bit integers
+    // and 16-bit floats are refused, each with one line that names the encoding.
+    struct Case {
+        int tag, bits;
+        const char* name;
+    } cases[] = {{2, 4, "WAV format 0x0002 with 4 bits per sample"},
+                 {0x31, 0, "WAV format 0x0031 with 0 bits per sample"},
+                 {1, 40, "WAV format 0x0001 with 40 bits per sample"},
+                 {3, 16, "WAV format 0x0003 with 16 bits per sample"}};
+    for (const Case& c : cases) {
+        const std::vector<unsigned char> wav = wav_file(c.tag, 2, 22050, c.bits, std::vector<unsigned char>(40, 0x55));
+        EXPECT_EQ(wav_encoding(wav.data(), wav.size()).name, c.name);
+        EXPECT_FALSE(wav_encoding(wav.data(), wav.size()).own);
+        testing::internal::CaptureStderr();
+        EXPECT_TRUE(load_sound_wav_mem(wav.data(), wav.size(), sound_all_channels).samples.empty());
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  join({"In load_sound_wav_mem(): ", c.name, " is not supported.\n"}));
+    }
+    // A 64-bit header is not ours either: its sizes live in a chunk this reader does not walk.
+    std::vector<unsigned char> rf64 = wav_file(1, 1, 8000, 16, le_samples({1, 2}, 2));
+    memcpy(rf64.data(), "RF64", 4);
+    EXPECT_FALSE(wav_encoding(rf64.data(), rf64.size()).own);
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(load_sound_wav_mem(rf64.data(), rf64.size(), 0).samples.empty());
+    testing::internal::GetCapturedStderr();
+}
+
+// The 256 codes of each law, as WAV (formats 6 and 7) and AIFF-C ("alaw", "ulaw") files.
+std::vector<unsigned char> every_code()
+{
+    std::vector<unsigned char> codes(256);
+    for (int i = 0; i < 256; i++)
+        codes[(size_t)i] = (unsigned char)i;
+    return codes;
+}
+
+TEST(G711Read, StandardTableValuesInWavAndAiffC)
+{
+    const Sound alaw = load_sound_wav_mem(wav_file(6, 1, 8000, 8, every_code()).data(),
+                                          wav_file(6, 1, 8000, 8, every_code()).size(), 0);
+    const Sound ulaw = load_sound_wav_mem(wav_file(7, 1, 8000, 8, every_code()).data(),
+                                          wav_file(7, 1, 8000, 8, every_code()).size(), 0);
+    ASSERT_EQ(alaw.frames, 256u);
+    ASSERT_EQ(ulaw.frames, 256u);
+    // 16-bit linear values at the 16-bit integers' scale (1/65536).
+    auto a = [&](int code) { return (int)std::lrint(alaw.samples[(size_t)code] * 65536.0f); };
+    auto u = [&](int code) { return (int)std::lrint(ulaw.samples[(size_t)code] * 65536.0f); };
+    // The standard's tables: A-law's smallest steps are ±8 (codes 0xD5, 0x55 on the line),
+    // its largest ±32256 (0xAA, 0x2A); the first chord above the linear one starts at 264.
+    EXPECT_EQ(a(0xD5), 8);
+    EXPECT_EQ(a(0x55), -8);
+    EXPECT_EQ(a(0xD4), 24);
+    EXPECT_EQ(a(0xC5), 264);
+    EXPECT_EQ(a(0xAA), 32256);
+    EXPECT_EQ(a(0x2A), -32256);
+    EXPECT_EQ(a(0x80), 5504);
+    // µ-law: 0xFF and 0x7F are the two zeros, 0x80 and 0x00 the extremes ±32124.
+    EXPECT_EQ(u(0xFF), 0);
+    EXPECT_EQ(u(0x7F), 0);
+    EXPECT_EQ(u(0xFE), 8);
+    EXPECT_EQ(u(0xEF), 132);
+    EXPECT_EQ(u(0x80), 32124);
+    EXPECT_EQ(u(0x00), -32124);
+    for (int c = 0; c < 128; c++) {
+        // The top bit is the sign, and nothing else differs.
+        EXPECT_EQ(a(c | 0x80), -a(c)) << c;
+        EXPECT_EQ(u(c | 0x80), -u(c)) << c;
+        // µ-law magnitudes fall as the inverted code rises.
+        if (c > 0) {
+            EXPECT_LT(u(0x80 | c), u(0x80 | (c - 1))) << c;
+        }
+    }
+    // AIFF-C carries the same bytes to the same values, whatever its bits field says.
+    for (const char* type : {"alaw", "ALAW", "ulaw", "ULAW"}) {
+        const std::vector<unsigned char> aifc = aiff_file(1, 256, 16, 8000, type, every_code());
+        const Sound s = load_sound_aiff_mem(aifc.data(), aifc.size(), 0);
+        EXPECT_EQ(s.samples, (type[0] | 0x20) == 'a' ? alaw.samples : ulaw.samples) << type;
+    }
+}
+
+TEST(AiffRead, UnsupportedCompressionIsRefusedByNameAndLeavesTheProject)
+{
+    TempDir dir;
+    const std::vector<unsigned char> aifc = aiff_file(1, 4, 16, 8000, "xyz ", be_samples({1000, 2000, 3000, 4000}, 2));
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(load_sound_aiff_mem(aifc.data(), aifc.size(), 0).samples.empty());
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "In load_sound_aiff_mem(): AIFF-C compression 'xyz ' is not supported.\n");
+    const std::string pluck = dir.file("pluck.aifc");
+    write_binary_file(pluck, aifc.data(), aifc.size());
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(load_sound(pluck.c_str(), 0).samples.empty());
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "pluck.aifc: AIFF-C compression 'xyz ' is not supported\n");
+
+    // Through the command line: the sound opened first stays the project, and the run fails.
+    std::vector<int64_t> values;
+    for (int i = 0; i < 8000; i++)
+        values.push_back(std::lrint(10000 * std::sin(i * 0.3)));
+    const std::string good = dir.file("good.wav");
+    const std::vector<unsigned char> wav = wav_file(1, 1, 8000, 16, le_samples(values, 2));
+    write_binary_file(good, wav.data(), wav.size());
+    const std::string env = join({"SONOGRAPHICA_DATA_DIR='", dir.path, "' '", cli_path(), "'"});
+    std::string before, after;
+    ASSERT_EQ(run_command(join({env, " -e 'Open \"", good, "\"' --info 2>/dev/null"}), &before), 0);
+    EXPECT_EQ(run_command(join({env, " --keep-going -e 'Open \"", good, "\"' -e 'Open \"", pluck, "\"' --info 2>",
+                                dir.file("err.txt")}),
+                          &after),
+              1);
+    EXPECT_EQ(after, before);
+    EXPECT_NE(before.find("\"original_sound_length\": "), std::string::npos);
+    EXPECT_NE(read_text_file(dir.file("err.txt")).find("pluck.aifc: AIFF-C compression 'xyz ' is not supported\n"),
+              std::string::npos);
 }
 
 TEST(WavRead, ChunkWalk)

@@ -7,7 +7,7 @@ libsdl2-dev libstb-dev libflac-dev libmpg123-dev libvorbis-dev libxxhash-dev
 libsndfile1-dev libopusfile-dev libopenexr-dev libwebp-dev libpng-dev libjpeg62-turbo-dev libgif-dev
 opencl-headers ocl-icd-opencl-dev libclfft-dev pocl-opencl-icd fonts-dejavu-core
 libgtest-dev libbenchmark-dev libfftw3-dev clang libclang-rt-14-dev
-flac lame vorbis-tools opus-tools sox libsox-fmt-all imagemagick libtiff-tools
+flac lame vorbis-tools opus-tools sox libsox-fmt-all imagemagick libtiff-tools python3-pil
 xvfb xauth xdotool x11-utils xclip groff ghostscript desktop-file-utils appstream-util ccache"
 
 missing=""

@@ -45,7 +45,16 @@ static void print_usage(FILE* out)
             "  1  a line or an archive file failed, --eval gave no number, --probe could not\n"
             "     read the file, or --play could not play\n"
             "  2  the command line itself is wrong (an unknown option, a missing value)\n"
-            "  130  --play was stopped by Ctrl+C\n");
+            "  130  --play was stopped by Ctrl+C\n"
+            "\n"
+            "Files that \"Open\" and \"Import\" read:\n"
+            "  sounds    WAV (integer, float, A-law, u-law, IMA and MS ADPCM, GSM 6.10), RF64,\n"
+            "            Wave64, AIFF and AIFF-C, AU/SND, CAF, VOC, FLAC, Ogg Vorbis, Opus, MP3,\n"
+            "            and the other formats of libsndfile (IRCAM, PAF, SVX, NIST, SD2, ...)\n"
+            "  pictures  PNG, JPEG, GIF (first frame), WebP, OpenEXR, TIFF, FITS, BMP, TGA,\n"
+            "            PSD, HDR, PNM\n"
+            "\"Save\" writes sounds as WAV or AIFF-C (32-bit float) or FLAC (24-bit), pictures as\n"
+            "TIFF or OpenEXR (32-bit float) or as PNG, BMP or JPEG (8-bit grey).\n");
 }
 
 // Prints the value, or "nan" when the expression has none. The highlight marks of the

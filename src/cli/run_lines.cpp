@@ -296,6 +296,9 @@ int cli_run(const CliRun& run)
         if (played != 0)
             status = played;
     }
+    // A file that could not be opened or imported fails the run, as any other unreadable input.
+    if (app.load.failures > 0)
+        status = 1;
     if (run.info)
         print_info(app);
     history_close(app.history);

@@ -437,6 +437,7 @@ void request_load(Line& l, const char* name, int import)
     if (path.empty()) {
         log_printf(stderr, "File '%s' not found.\n", name);
         l.reported = true;
+        app.load.failures++;
         return;
     }
     if (classify_file_name(path) == file_class_archive) {

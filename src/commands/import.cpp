@@ -270,6 +270,8 @@ void complete_load(App& app)
     // reader has logged why, and the project stays exactly as it was. Either way the line
     // that asked for the load counts as failed.
     bool installed = false;
+    if (!r.picture)
+        r.failures++;
     if (r.picture) {
         // The lines of the completion set data targets of their own; what the line that
         // started the load left pending ("Open" and "Import" leave none) stays in force.

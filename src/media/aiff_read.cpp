@@ -1,10 +1,12 @@
-// AIFF and AIFF-C reader: big-endian integers, "sowt" little-endian integers, "fl32"/"FL32"
-// and "fl64" floats.
+// AIFF and AIFF-C reader: big-endian integers ("NONE", "twos"), "sowt" little-endian
+// integers, "fl32"/"FL32" and "fl64"/"FL64" floats, "alaw"/"ulaw" G.711. Any other compression
+// is refused by name, never read as integers.
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 
 #include "media/bytes.h"
+#include "media/g711.h"
 #include "media/sound_read.h"
 #include "support/alloc.h"
 #include "support/log.h"
@@ -31,7 +33,44 @@ static double extended_to_double(const unsigned char* e)
     return sign ? -v : v;
 }
 
-enum aiff_encoding { aiff_big_int, aiff_little_int, aiff_float32, aiff_float64 };
+enum aiff_sample_kind { aiff_big_int, aiff_little_int, aiff_float32, aiff_float64, aiff_alaw, aiff_ulaw, aiff_other };
+
+static aiff_sample_kind aiff_compression(const unsigned char* type)
+{
+    static const struct {
+        const char* type;
+        aiff_sample_kind encoding;
+    } known[] = {
+        {"NONE", aiff_big_int}, {"twos", aiff_big_int}, {"sowt", aiff_little_int}, {"fl32", aiff_float32},
+        {"FL32", aiff_float32}, {"fl64", aiff_float64}, {"FL64", aiff_float64},  {"alaw", aiff_alaw},
+        {"ALAW", aiff_alaw},    {"ulaw", aiff_ulaw},    {"ULAW", aiff_ulaw},
+    };
+    for (const auto& k : known)
+        if (!memcmp(type, k.type, 4))
+            return k.encoding;
+    return aiff_other;
+}
+
+static std::string aiff_compression_name(const unsigned char* type)
+{
+    std::string name = "AIFF-C compression '";
+    for (int i = 0; i < 4; i++)
+        name += type[i] >= 32 && type[i] < 127 ? (char)type[i] : '?';
+    return name + "'";
+}
+
+SoundEncoding aiff_encoding(const unsigned char* data, size_t size)
+{
+    SoundEncoding e;
+    const unsigned char* comm = find_tag(data, size, "COMM");
+    if (!comm || size - (size_t)(comm - data) < 30 || get_u32be(comm + 4) <= 18)
+        return e;
+    if (aiff_compression(comm + 26) == aiff_other) {
+        e.own = false;
+        e.name = aiff_compression_name(comm + 26);
+    }
+    return e;
+}
 
 Sound load_sound_aiff_mem(const unsigned char* data, size_t size, int mode)
 {
@@ -51,19 +90,17 @@ Sound load_sound_aiff_mem(const unsigned char* data, size_t size, int mode)
     const uint64_t frames_declared = get_u32be(comm + 10);
     const int bits = (int16_t)get_u16be(comm + 14);
     const double rate_exact = extended_to_double(comm + 16);
-    aiff_encoding enc = aiff_big_int;
+    aiff_sample_kind enc = aiff_big_int;
     if (comm_size > 18) {
         if (size - comm_at < 30) {
             log_printf(stderr, "In %s(): the COMM chunk is cut short, not a valid AIFF file.\n", aiff_fn);
             return {};
         }
-        const unsigned char* type = comm + 26;
-        if (!memcmp(type, "sowt", 4))
-            enc = aiff_little_int;
-        else if (!memcmp(type, "fl32", 4) || !memcmp(type, "FL32", 4))
-            enc = aiff_float32;
-        else if (!memcmp(type, "fl64", 4))
-            enc = aiff_float64;
+        enc = aiff_compression(comm + 26);
+        if (enc == aiff_other) {
+            log_printf(stderr, "In %s(): %s is not supported.\n", aiff_fn, aiff_compression_name(comm + 26).c_str());
+            return {};
+        }
     }
     // Range-check before converting, so a huge or NaN rate cannot overflow the integer.
     long long rate = 0;
@@ -77,6 +114,8 @@ Sound load_sound_aiff_mem(const unsigned char* data, size_t size, int mode)
         bytes = 4;
     else if (enc == aiff_float64)
         bytes = 8;
+    else if (enc == aiff_alaw || enc == aiff_ulaw)
+        bytes = 1;   // whatever the bits field says (writers put 8 or 16 there)
     else if (bits >= 1 && bits <= 32)
         bytes = (bits + 7) / 8;
     else {
@@ -126,6 +165,11 @@ Sound load_sound_aiff_mem(const unsigned char* data, size_t size, int mode)
     } else if (enc == aiff_float64) {
         for (size_t i = 0; i < count; i++)
             out[i] = (float)double_from_bits(get_u64be(p + 8 * i));
+    } else if (enc == aiff_alaw || enc == aiff_ulaw) {
+        // 16-bit linear values at the 16-bit integers' scale.
+        for (size_t i = 0; i < count; i++)
+            out[i] = (float)(enc == aiff_alaw ? g711_alaw_to_linear(p[i]) : g711_ulaw_to_linear(p[i])) *
+                     (1.0f / 65536.0f);
     } else {
         // Integers of 1 to 4 bytes, sign-extended; full scale spans -0.5 to +0.5.
         const float scale = 1.0f / (float)(1ull << (8 * bytes));

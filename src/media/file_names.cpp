@@ -12,7 +12,8 @@ int classify_file_name(const std::string& name)
     // The image decoders' names; one that no decoder reads fails at decoding, not here.
     static const char* const image_extensions[] = {
         "", "bmp", "cut", "dds", "doom", "exr", "hdr", "gif", "ico", "jp2", "jpg", "jpeg", "lbm", "mdl", "mng",
-        "pal", "pbm", "pcd", "pcx", "pgm", "pic", "png", "ppm", "psd", "psp", "raw", "sgi", "tga", "tif", "tiff",
+        "pal", "pbm", "pcd", "pcx", "pgm", "pic", "png", "ppm", "pnm", "psd", "psp", "raw", "sgi", "tga", "tif",
+        "tiff", "webp",
     };
     for (const char* e : image_extensions)
         if (ext == e)

@@ -1,13 +1,10 @@
-// Choosing the reader for a picture file, the 8-bit path through stb_image, and the
-// conversions from 8-bit colours to the float picture and to the view's colours.
+// Choosing the reader for a picture file by its signature, and the conversions from 8-bit colours to the float picture and to the view's colours.
 #include "media/image_read.h"
 
 #include <atomic>
-#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <stb_image.h>
 #include <sys/stat.h>
 
 #include "support/log.h"
@@ -56,6 +53,8 @@ void image_set_pixel_limit(long long limit)
     decode_pixel_limit = limit > 0 && limit < picture_max_pixels ? limit : picture_max_pixels;
 }
 
+long long image_pixel_limit() { return decode_pixel_limit.load(); }
+
 bool decoded_size_ok(long long rows, long long columns, const char* what)
 {
     if (!picture_size_ok(rows, columns, what))
@@ -95,24 +94,23 @@ Rgba8Raster load_image_rgba8(const std::string& path)
     if (is_fits(file))
         return fits_decode_rgba8(file.data(), file.size());
 
+    const unsigned char* data = file.data();
+    const size_t size = file.size();
     Rgba8Raster out;
-    int w = 0, h = 0, n = 0;
-    if (file.size() > INT_MAX || !stbi_info_from_memory(file.data(), (int)file.size(), &w, &h, &n)) {
+    if (is_png(data, size))
+        out = png_decode_rgba8(data, size);
+    else if (is_jpeg(data, size))
+        out = jpeg_decode_rgba8(data, size);
+    else if (is_gif(data, size))
+        out = gif_decode_rgba8(data, size);
+    else if (is_webp(data, size))
+        out = webp_decode_rgba8(data, size);
+    else if (is_exr(data, size))
+        out = exr_decode_rgba8(data, size);
+    else
+        out = stb_decode_rgba8(data, size);
+    if (out.empty())
         log_printf(stderr, "Could not open image %s\n", path.c_str());
-        return out;
-    }
-    if (!picture_size_ok(h, w, "Picture"))
-        return out;
-    unsigned char* pixels = stbi_load_from_memory(file.data(), (int)file.size(), &w, &h, &n, 4);
-    if (!pixels || w <= 0 || h <= 0) {
-        stbi_image_free(pixels);
-        log_printf(stderr, "Could not open image %s\n", path.c_str());
-        return out;
-    }
-    out.width = w;
-    out.height = h;
-    out.pixels.assign(pixels, pixels + (size_t)w * (size_t)h * 4);
-    stbi_image_free(pixels);
     return out;
 }
 
@@ -127,13 +125,26 @@ Image load_tiff_float(const std::string& path, int* width, int* height)
     return tiff_decode(file.data(), file.size(), width, height);
 }
 
+Image load_exr_float(const std::string& path, int* width, int* height)
+{
+    *width = *height = 0;
+    std::vector<unsigned char> file;
+    Image image = read_whole_file(path, file) ? exr_decode(file.data(), file.size(), width, height) : nullptr;
+    if (!image)
+        log_printf(stderr, "Could not open image %s\n", path.c_str());
+    return image;
+}
+
 Image load_image_grey(const std::string& path, int* width, int* height, Rgba8Raster* colours)
 {
     *width = *height = 0;
     if (colours)
         *colours = Rgba8Raster();
-    if (path_extension_lower(path).find("tif") != std::string::npos)
+    const std::string ext = path_extension_lower(path);
+    if (ext.find("tif") != std::string::npos)
         return load_tiff_float(path, width, height);
+    if (ext == "exr")
+        return load_exr_float(path, width, height);
 
     Rgba8Raster raster = load_image_rgba8(path);
     if (raster.empty())

@@ -1,5 +1,6 @@
-// Reading picture files: TIFF and FITS by our own readers, the common 8-bit formats through
-// stb_image. Every reader takes the file as untrusted: each offset, count and size in a
+// Reading picture files: TIFF and FITS by our own readers; PNG, JPEG, GIF, WebP and OpenEXR
+// through their upstream libraries, which are fuzzed continuously; stb_image only for the
+// rarer BMP, TGA, PSD, HDR and PNM. Every reader takes the file as untrusted: each offset, count and size in a
 // header is checked against the file before anything is read or allocated, and a file that
 // lies gives an empty result and one log line.
 #pragma once
@@ -17,7 +18,8 @@ struct Rgba8Raster {
 };
 
 // The whole file as one float channel, the picture of the import path: a file whose
-// extension contains "tif" through the TIFF reader, taken as linear; any other through
+// extension contains "tif" through the TIFF reader and one named "exr" through the OpenEXR
+// reader, both taken as linear; any other through
 // load_image_rgba8, each pixel ((R + G + B) / 765)² (a display gamma of 2 undone). With
 // `colours`, a non-TIFF file also hands over its raster normalised by normalise_colours,
 // the colour image of a project opened from a picture. Null, with 0 × 0, when the file
@@ -25,12 +27,14 @@ struct Rgba8Raster {
 Image load_image_grey(const std::string& path, int* width, int* height, Rgba8Raster* colours = nullptr);
 
 // The file as 8-bit RGBA, by its first bytes: "II*" or "MM" a TIFF, "SIMPLE  =" a FITS
-// file, anything else the image library's. Empty, after "Could not open image %s\n",
-// when the file cannot be read or decoded.
+// file, then PNG, JPEG, GIF, WebP and OpenEXR by their signatures, anything else stb_image's
+// (BMP, TGA, PSD, HDR, PNM). Empty, after "Could not open image %s\n", when the file cannot be
+// read or decoded.
 Rgba8Raster load_image_rgba8(const std::string& path);
 
-// A TIFF file as one float channel. Null, with 0 × 0, when it cannot be read.
+// A TIFF or OpenEXR file as one float channel. Null, with 0 × 0, when it cannot be read.
 Image load_tiff_float(const std::string& path, int* width, int* height);
+Image load_exr_float(const std::string& path, int* width, int* height);
 
 // Equal brightness for the view's colours: each pixel's R, G, B scaled to add up to about
 // 255, so only hue and saturation remain; alpha is kept.
@@ -44,11 +48,26 @@ Image tiff_decode(const unsigned char* data, size_t size, int* width, int* heigh
 Rgba8Raster tiff_decode_rgba8(const unsigned char* data, size_t size);
 Image fits_decode(const unsigned char* data, size_t size, int* width, int* height);
 Rgba8Raster fits_decode_rgba8(const unsigned char* data, size_t size);
+Image exr_decode(const unsigned char* data, size_t size, int* width, int* height);
+Rgba8Raster exr_decode_rgba8(const unsigned char* data, size_t size);
+Rgba8Raster png_decode_rgba8(const unsigned char* data, size_t size);
+Rgba8Raster jpeg_decode_rgba8(const unsigned char* data, size_t size);
+Rgba8Raster gif_decode_rgba8(const unsigned char* data, size_t size);   // the first frame
+Rgba8Raster webp_decode_rgba8(const unsigned char* data, size_t size);
+// stb_image for BMP, TGA, PSD, HDR and PNM, and nothing else.
+Rgba8Raster stb_decode_rgba8(const unsigned char* data, size_t size);
+// The signatures that choose those decoders.
+bool is_png(const unsigned char* data, size_t size);
+bool is_jpeg(const unsigned char* data, size_t size);
+bool is_gif(const unsigned char* data, size_t size);
+bool is_webp(const unsigned char* data, size_t size);
+bool is_exr(const unsigned char* data, size_t size);
 
 // The most pixels the TIFF and FITS decoders will produce, below the general picture limit
 // (picture_size_ok); `limit` 0 restores that limit. The fuzz harnesses lower it so a header
 // that claims a huge picture over a long compressed strip stays cheap to try.
 void image_set_pixel_limit(long long limit);
+long long image_pixel_limit();
 // True when a decoded picture of rows × columns may be allocated; otherwise logs one line.
 bool decoded_size_ok(long long rows, long long columns, const char* what);
 

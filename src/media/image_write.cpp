@@ -1,4 +1,4 @@
-// Export of the picture: scaled to a peak of 1, as linear floats or as 8-bit grey.
+// Export of the picture: scaled to a peak of 1, as linear floats (TIFF, OpenEXR) or as 8-bit grey.
 #include "media/image_write.h"
 
 #include <cmath>
@@ -25,7 +25,9 @@ bool export_image(const float* const* rows, int width, int height, const std::st
     const bool black = !(m > 0.0f);
     const float s = black ? 0.0f : 1.0f / m;
 
-    if (path_extension_lower(path).find("tif") != std::string::npos) {
+    const std::string ext = path_extension_lower(path);
+    const bool tiff = ext.find("tif") != std::string::npos, exr = ext == "exr";
+    if (tiff || exr) {
         std::vector<float> samples((size_t)width * (size_t)height, 0.0f);
         if (!black)
             for (int y = 0; y < height; y++)
@@ -33,12 +35,12 @@ bool export_image(const float* const* rows, int width, int height, const std::st
                     const float v = rows[y][x] * s;
                     samples[(size_t)y * width + x] = std::isfinite(v) ? v : 0.0f;
                 }
-        return save_image_tiff(path, samples.data(), width, height, 1, 32);
+        return exr ? save_image_exr(path, samples.data(), width, height)
+                   : save_image_tiff(path, samples.data(), width, height, 1, 32);
     }
 
-    const std::string ext = path_extension_lower(path);
     if (ext != "png" && ext != "bmp" && ext != "jpg" && ext != "jpeg") {
-        log_printf(stderr, "Could not write image %s: not a TIFF, PNG, BMP or JPEG name\n", path.c_str());
+        log_printf(stderr, "Could not write image %s: not a TIFF, OpenEXR, PNG, BMP or JPEG name\n", path.c_str());
         return false;
     }
     Rgba8Raster raster;

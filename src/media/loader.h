@@ -32,6 +32,9 @@ struct LoadRequest {
     // the analysis progress on standard error (the command-line program).
     bool use_thread = false;
     bool print_progress = false;
+    // Loads that ended without a picture (the file missing, unreadable or refused), counted
+    // across requests for the command line's exit status; never reset by the request.
+    int failures = 0;
 
     // Results, written by the loader and read once `done` is set.
     int file_class = 0;

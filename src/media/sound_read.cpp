@@ -109,16 +109,87 @@ void select_channels(Sound& s, int mode)
     s.channels = out_ch;
 }
 
+// Our own readers hold the file and its samples at once; past this size a file they decode
+// streams through libsndfile instead, which reads it to the same values.
+constexpr uint64_t own_reader_max_bytes = 256ull << 20;
+// Enough of a file for wav_encoding and aiff_encoding to find the format in any common file.
+constexpr size_t header_probe_bytes = 65536;
+
+// The size of a regular file; false, after the usual "not found" line, for anything else.
+static bool regular_file_size(const char* path, uint64_t* size)
+{
+    struct stat st;
+    if (stat(path, &st) != 0 || !S_ISREG(st.st_mode)) {
+        log_printf(stderr, "File '%s' not found.\n", path);
+        return false;
+    }
+    *size = (uint64_t)st.st_size;
+    return true;
+}
+
+static std::vector<unsigned char> read_file_head(const char* path, size_t limit)
+{
+    std::vector<unsigned char> head(limit);
+    FILE* f = fopen(path, "rb");
+    const size_t got = f ? fread(head.data(), 1, limit, f) : 0;
+    if (f)
+        fclose(f);
+    head.resize(got);
+    return head;
+}
+
+static Sound load_whole(const char* path, Sound (*reader)(const unsigned char*, size_t, int), int mode)
+{
+    size_t size = 0;
+    byte_buffer data = read_whole_file(path, &size);
+    if (!data)
+        return {};
+    return reader(data.get(), size, mode);
+}
+
 Sound load_sound(const char* path, int mode)
 {
     const std::string ext = path_extension_lower(path);
+    const std::string name = get_filename_from_path(path);
+    const bool wav = ext == "wav" || ext == "wave";
+    const bool aiff = ext == "aif" || ext == "aiff" || ext == "aifc";
+    if (wav || aiff) {
+        uint64_t size = 0;
+        if (!regular_file_size(path, &size))
+            return {};
+        const std::vector<unsigned char> head = read_file_head(path, header_probe_bytes);
+        const SoundEncoding encoding = wav ? wav_encoding(head.data(), head.size()) : aiff_encoding(head.data(), head.size());
+        Sound (*own)(const unsigned char*, size_t, int) = wav ? load_sound_wav_mem : load_sound_aiff_mem;
+        if (encoding.own && size <= own_reader_max_bytes)
+            return load_whole(path, own, mode);
+        std::string not_taken;
+        Sound s = load_sound_sndfile(path, mode, &not_taken);
+        if (not_taken.empty())
+            return s;
+        if (encoding.own)
+            return load_whole(path, own, mode);
+        log_printf(stderr, "%s: %s is not supported\n", name.c_str(), encoding.name.c_str());
+        return {};
+    }
+    if (ext == "opus") {
+        uint64_t size = 0;
+        if (!regular_file_size(path, &size))
+            return {};
+        return load_sound_opus_file(path, mode);
+    }
+    if (sndfile_extension(ext)) {
+        uint64_t size = 0;
+        if (!regular_file_size(path, &size))
+            return {};
+        std::string not_taken;
+        Sound s = load_sound_sndfile(path, mode, &not_taken);
+        if (!not_taken.empty())
+            log_printf(stderr, "%s: not a sound file that can be read (%s)\n", name.c_str(), not_taken.c_str());
+        return s;
+    }
     Sound (*reader)(const unsigned char*, size_t, int) = nullptr;
     if (ext == "mp3")
         reader = load_sound_mp3_mem;
-    else if (ext == "aif" || ext == "aiff" || ext == "aifc")
-        reader = load_sound_aiff_mem;
-    else if (ext == "wav" || ext == "wave")
-        reader = load_sound_wav_mem;
     else if (ext == "flac" || ext == "fla")
         reader = load_sound_flac_mem;
     else if (ext == "ogg" || ext == "oga")
@@ -127,11 +198,7 @@ Sound load_sound(const char* path, int mode)
         log_printf(stderr, "In load_sound(): '%s' is not a sound file type that can be read.\n", path);
         return {};
     }
-    size_t size = 0;
-    byte_buffer data = read_whole_file(path, &size);
-    if (!data)
-        return {};
-    return reader(data.get(), size, mode);
+    return load_whole(path, reader, mode);
 }
 
 std::vector<float> load_sound_resampled(const char* path, int mode, int sample_rate)

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdlib>
 #include <memory>
+#include <string>
 #include <vector>
 
 // A decoded sound. An empty `samples` means the read failed (the reason was logged);
@@ -59,8 +60,41 @@ Sound load_sound_mp3_mem(const unsigned char* data, size_t size, int mode);
 Sound load_sound_flac_mem(const unsigned char* data, size_t size, int mode);
 Sound load_sound_ogg_mem(const unsigned char* data, size_t size, int mode);
 
+// Opus through libopusfile (always 48 kHz, full scale -1 to +1 like the other decoder
+// libraries); the file variant streams from the file.
+Sound load_sound_opus_mem(const unsigned char* data, size_t size, int mode);
+Sound load_sound_opus_file(const char* path, int mode);
+
+// Every other sound format through libsndfile, streaming from the file: ADPCM and GSM WAV,
+// RF64, Wave64, AU, CAF, VOC and the rest of what the library reads. Integer PCM and the
+// codecs that decode to integers (G.711, ADPCM, GSM) come out at the scale of our own
+// integer readers (-0.5 to +0.5), floats as they are, and the formats that our decoder-library
+// readers handle (FLAC, Ogg, MPEG) at theirs (-1 to +1): a file reads the same whichever
+// reader takes it. When the library does not take the file at all and `not_taken` is given,
+// nothing is logged and `not_taken` holds the library's reason, for the caller's own message.
+Sound load_sound_sndfile(const char* path, int mode, std::string* not_taken = nullptr);
+Sound load_sound_sndfile_mem(const unsigned char* data, size_t size, int mode);
+
+// What our own WAV and AIFF readers make of a file's first bytes: `own` false when the
+// header names an encoding or a variant they do not decode, then `name` says which, for
+// messages ("WAV format 0x0011 with 4 bits per sample", "AIFF-C compression 'ima4'").
+// A header they cannot make sense of counts as theirs: their reader explains what is wrong.
+struct SoundEncoding {
+    bool own = true;
+    std::string name;
+};
+SoundEncoding wav_encoding(const unsigned char* data, size_t size);
+SoundEncoding aiff_encoding(const unsigned char* data, size_t size);
+
+// The extensions whose files go to libsndfile when no reader of ours takes them, lower case.
+bool sndfile_extension(const std::string& ext);
+
 // Reads a sound file, choosing the decoder by the lower-cased extension: "wav", "wave";
-// "aif", "aiff", "aifc"; "mp3"; "flac", "fla"; "ogg", "oga". Other names give an empty Sound.
+// "aif", "aiff", "aifc"; "mp3"; "flac", "fla"; "ogg", "oga"; "opus"; and the extensions of
+// sndfile_extension. Our own WAV and AIFF readers take what they decode; an encoding they do
+// not (and a file too large to hold twice in memory) goes to libsndfile. An encoding that no
+// reader decodes is refused with "<name>: <encoding> is not supported". Other names give an
+// empty Sound.
 Sound load_sound(const char* path, int mode);
 
 // One channel at `sample_rate`: the file read with `mode`, resampled when its rate differs.

@@ -1,8 +1,11 @@
-// WAV reader: the chunk walk, integer PCM of 1 to 4 bytes and IEEE floats.
+// WAV reader: the chunk walk, integer PCM of 1 to 4 bytes, IEEE floats and G.711 A-law and
+// µ-law. Any other encoding is refused by name, never read as noise or silence.
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 #include "media/bytes.h"
+#include "media/g711.h"
 #include "media/sound_read.h"
 #include "support/alloc.h"
 #include "support/log.h"
@@ -12,8 +15,83 @@ static const char* const wav_fn = "load_sound_wav_mem";
 enum : int {
     wav_pcm = 1,
     wav_float = 3,
+    wav_alaw = 6,
+    wav_ulaw = 7,
     wav_extensible = 0xFFFE,
 };
+
+// The format tag with the extensible header resolved, or -1 when the walk finds no usable
+// "fmt " chunk within the bytes given.
+struct WavFormat {
+    int tag = -1, bits = 0;
+    long long channels = 0, rate = 0;
+};
+
+static WavFormat wav_parse_fmt(const unsigned char* chunk, uint32_t chunk_size, size_t available)
+{
+    WavFormat f;
+    if (chunk_size < 16 || available < 8 + 16)
+        return f;
+    f.tag = get_u16le(chunk + 8);
+    f.channels = get_u16le(chunk + 10);
+    f.rate = get_u32le(chunk + 12);
+    f.bits = get_u16le(chunk + 22);
+    // The extensible header names the real format in the first two bytes of its sub-format
+    // identifier; the common writers use it for 24-bit and multichannel.
+    if (f.tag == wav_extensible && chunk_size >= 26 && available >= 8 + 26)
+        f.tag = get_u16le(chunk + 8 + 24);
+    return f;
+}
+
+static bool wav_own_decodes(int tag, int bits)
+{
+    if (tag == wav_pcm)
+        return bits >= 1 && bits <= 32;
+    if (tag == wav_float)
+        return bits == 32 || bits == 64;
+    if (tag == wav_alaw || tag == wav_ulaw)
+        return bits == 8;
+    return false;
+}
+
+static std::string wav_format_name(int tag, int bits)
+{
+    char text[64];
+    snprintf(text, sizeof text, "WAV format 0x%04X with %d bits per sample", (unsigned)tag & 0xFFFF, bits);
+    return text;
+}
+
+SoundEncoding wav_encoding(const unsigned char* data, size_t size)
+{
+    SoundEncoding e;
+    if (!data || size < 12)
+        return e;
+    // The 64-bit variants keep their sizes in a "ds64" chunk, the "RIFX" one is big-endian.
+    if (!memcmp(data, "RF64", 4) || !memcmp(data, "BW64", 4) || !memcmp(data, "RIFX", 4)) {
+        e.own = false;
+        e.name = !memcmp(data, "RIFX", 4) ? "big-endian WAV" : "RF64 WAV";
+        return e;
+    }
+    for (uint64_t pos = 12; pos + 8 <= size;) {
+        const unsigned char* chunk = data + pos;
+        const uint32_t chunk_size = get_u32le(chunk + 4);
+        if (!memcmp(chunk, "fmt ", 4)) {
+            const WavFormat f = wav_parse_fmt(chunk, chunk_size, (size_t)(size - pos));
+            // A tag of ours with 0 bits is a damaged file, which the reader reports as such;
+            // compressed formats (GSM) may well say 0 bits.
+            const bool ours = f.tag == wav_pcm || f.tag == wav_float || f.tag == wav_alaw || f.tag == wav_ulaw;
+            if (f.tag >= 0 && !wav_own_decodes(f.tag, f.bits) && !(ours && f.bits == 0)) {
+                e.own = false;
+                e.name = wav_format_name(f.tag, f.bits);
+            }
+            return e;
+        }
+        if (!memcmp(chunk, "data", 4))
+            return e;
+        pos += (uint64_t)chunk_size + 8;
+    }
+    return e;
+}
 
 // Integer PCM: full scale spans -0.5 to +0.5 (divided by 2^(8 × bytes)).
 static void wav_decode_pcm(const unsigned char* p, size_t count, int bytes, float* out)
@@ -49,7 +127,12 @@ Sound load_sound_wav_mem(const unsigned char* data, size_t size, int mode)
         log_printf(stderr, "In %s(): file too short, not a valid WAV file.\n", wav_fn);
         return {};
     }
-    // The RIFF header is not examined: chunks simply start at byte 12.
+    const SoundEncoding encoding = wav_encoding(data, size);
+    if (!encoding.own) {
+        log_printf(stderr, "In %s(): %s is not supported.\n", wav_fn, encoding.name.c_str());
+        return {};
+    }
+    // The RIFF header is not examined further: chunks simply start at byte 12.
     int tag = 0, bits = 0;
     long long channels = 0, rate = 0;
     bool have_fmt = false;
@@ -62,18 +145,15 @@ Sound load_sound_wav_mem(const unsigned char* data, size_t size, int mode)
         const unsigned char* chunk = data + pos;
         const uint32_t chunk_size = get_u32le(chunk + 4);
         if (!memcmp(chunk, "fmt ", 4)) {
-            if (chunk_size < 16 || pos + 8 + 16 > size) {
+            const WavFormat f = wav_parse_fmt(chunk, chunk_size, (size_t)(size - pos));
+            if (f.tag < 0) {
                 log_printf(stderr, "In %s(): fmt chunk too short, not a valid WAV file.\n", wav_fn);
                 return {};
             }
-            tag = get_u16le(chunk + 8);
-            channels = get_u16le(chunk + 10);
-            rate = get_u32le(chunk + 12);
-            bits = get_u16le(chunk + 22);
-            // The extensible header names the real format in the first two bytes of its
-            // sub-format identifier; the common writers use it for 24-bit and multichannel.
-            if (tag == wav_extensible && chunk_size >= 26 && pos + 8 + 26 <= size)
-                tag = get_u16le(chunk + 8 + 24);
+            tag = f.tag;
+            channels = f.channels;
+            rate = f.rate;
+            bits = f.bits;
             have_fmt = true;
         }
         if (!memcmp(chunk, "data", 4)) {
@@ -92,6 +172,10 @@ Sound load_sound_wav_mem(const unsigned char* data, size_t size, int mode)
         return {};
     if (bits < 1) {
         log_printf(stderr, "In %s(): 0 bits per sample, not a valid WAV file.\n", wav_fn);
+        return {};
+    }
+    if (!wav_own_decodes(tag, bits)) {   // a later "fmt " chunk than the one checked above
+        log_printf(stderr, "In %s(): %s is not supported.\n", wav_fn, wav_format_name(tag, bits).c_str());
         return {};
     }
     const int bytes = (bits + 7) / 8;
@@ -126,10 +210,12 @@ Sound load_sound_wav_mem(const unsigned char* data, size_t size, int mode)
         for (size_t i = 0; i < count; i++)
             s.samples[i] = (float)double_from_bits((uint64_t)get_u32le(p + 8 * i) |
                                                    (uint64_t)get_u32le(p + 8 * i + 4) << 32);
+    } else if (tag == wav_alaw) {
+        for (size_t i = 0; i < count; i++)
+            s.samples[i] = (float)g711_alaw_to_linear(p[i]) * (1.0f / 65536.0f);
     } else {
-        // A format we do not decode still gives a sound of the right length, in silence.
-        log_printf(stderr, "Warning: In %s(): format %d with %d bits per sample is not supported, read as silence.\n",
-                   wav_fn, tag, bits);
+        for (size_t i = 0; i < count; i++)
+            s.samples[i] = (float)g711_ulaw_to_linear(p[i]) * (1.0f / 65536.0f);
     }
     select_channels(s, mode);
     return s;
