@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/display.h"
 #include "app/interface_images.h"
 #include "audio/audio_device.h"
 #include "commands/app.h"
@@ -47,6 +48,8 @@ struct Shell {
     // the screen buffer on every redraw.
     Pixmap display;
     bool display_stale = true;
+    DisplayKey display_key;          // what the display was last built for
+    bool stroke_active = false;      // a tool stroke is under way: the display takes the fast resampler
     float stroke_peak = 0.0f;        // the composite's peak at the end of the last stroke
 
     // Start-up.

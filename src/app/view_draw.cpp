@@ -1,0 +1,226 @@
+#include "app/view_draw.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+
+#include "app/display.h"
+#include "app/shell.h"
+#include "app/view_coords.h"
+#include "project/units.h"
+#include "support/palette_entries.h"
+
+namespace {
+
+constexpr uint32_t white = 0xFFFFFFFFu, black = 0xFF000000u;
+
+uint32_t level_sum(uint32_t c)
+{
+    return ((c >> 16) & 0xFF) + 2 * ((c >> 8) & 0xFF) + (c & 0xFF);
+}
+
+// A dashed line down (vertical) or across the image area; each dash's colour is chosen from
+// the pixels it covers. Dash k covers [start + k × period, + dash) along the line.
+void draw_overlay_dashes(const Raster& screen, const ScreenLayout& l, bool vertical, int at, int dash, int period,
+                         int start)
+{
+    const int from = vertical ? l.image_y : l.image_x;
+    const int length = vertical ? l.image_height : l.image_width;
+    if (vertical ? (at < l.image_x || at >= l.image_x + l.image_width)
+                 : (at < l.image_y || at >= l.image_y + l.image_height))
+        return;
+    for (int d = start; d < length; d += period) {
+        const int a = std::max(0, d), b = std::min(length, d + dash);
+        if (a >= b)
+            continue;
+        unsigned long long sum = 0;
+        for (int i = a; i < b; i++) {
+            const int x = vertical ? at : from + i, y = vertical ? from + i : at;
+            sum += level_sum(screen.pixels[(size_t)y * (size_t)screen.stride + (size_t)x]);
+        }
+        const uint32_t colour = sum < 513ull * (unsigned)(b - a) ? white : black;
+        if (vertical)
+            draw_vline(screen, at, from + a, b - a, colour);
+        else
+            draw_hline(screen, from + a, at, b - a, colour);
+    }
+}
+
+// The column being heard, moved on between the audio device's position updates by the time
+// that passed, so that the cursor glides rather than jumps a callback at a time.
+double heard_column(Shell& sh)
+{
+    using clock = std::chrono::steady_clock;
+    static long long last_position = -1;
+    static clock::time_point last_change;
+    PlaybackState& pb = sh.app.playback;
+    const long long position = pb.play_position.load();
+    const auto now = clock::now();
+    if (position != last_position) {
+        last_position = position;
+        last_change = now;
+    }
+    const int rate = pb.sample_rate > 0 ? pb.sample_rate : 44100;
+    double ahead = std::chrono::duration<double>(now - last_change).count();
+    ahead = std::min(ahead, 0.1);  // a stalled device must not let the cursor run away
+    const double seconds = (double)position / rate + (pb.play_state.load() != play_stopped ? ahead : 0.0);
+    return seconds * sh.app.project.time_resolution;
+}
+
+}  // namespace
+
+FrequencyScale view_frequency_scale(const Project& p)
+{
+    FrequencyScale s;
+    s.fmin = p.fmin;
+    s.fmax = p.fmax;
+    s.base = p.scale_base;
+    s.rows = p.composite ? p.composite_height : p.height;
+    return s;
+}
+
+std::vector<int> semitone_overlay_rows(const ViewState& v, const ScreenLayout& l, const FrequencyScale& s,
+                                       std::vector<int>* numbers)
+{
+    std::vector<int> rows;
+    if (s.rows <= 0 || v.visible_rows <= 1 || l.image_height <= 0)
+        return rows;
+    const double high = frequency_of_row(s, (float)v.first_row);
+    double low = frequency_of_row(s, (float)(v.first_row + v.visible_rows - 1));
+    if (s.base > 1.0f)
+        low = std::max(low, (double)axis_lowest_frequency);
+    if (!(low > 0.0) || !(high >= low))
+        return rows;
+    const float spacing = std::fabs(view_y_of(v, l, row_of_frequency(s, number_to_note(0.0f))) -
+                                    view_y_of(v, l, row_of_frequency(s, number_to_note(1.0f))));
+    if (!(spacing >= 8.0f))
+        return rows;
+    const int n_low = (int)std::ceil(note_to_number((float)low)), n_high = (int)std::floor(note_to_number((float)high));
+    for (int n = n_low; n <= n_high; n++) {
+        const int p = ((n % 12) + 12) % 12;
+        const bool main_class = p == 0 || p == 2 || p == 4 || p == 7 || p == 9;
+        if (!main_class && spacing < 16.0f)
+            continue;
+        const int y = (int)std::floor(view_y_of(v, l, row_of_frequency(s, number_to_note((float)n))));
+        if (y < l.image_y || y >= l.image_y + l.image_height)
+            continue;
+        rows.push_back(y);
+        if (numbers)
+            numbers->push_back(n);
+    }
+    return rows;
+}
+
+std::vector<int> rhythm_overlay_columns(const ViewState& v, const ScreenLayout& l, int image_width,
+                                        std::vector<int>* divisions)
+{
+    std::vector<int> columns;
+    for (int i = 0; i < 16; i++) {
+        const int x = (int)std::floor(view_x_of(v, l, (float)image_width * (float)i / 16.0f));
+        if (x < l.image_x || x >= l.image_x + l.image_width)
+            continue;
+        columns.push_back(x);
+        if (divisions)
+            divisions->push_back(i);
+    }
+    return columns;
+}
+
+std::string pointer_readout(const App& app, const ScreenLayout& l, int x, int y)
+{
+    const Project& p = app.project;
+    if (x < l.image_x || x >= l.image_x + l.image_width || y < l.image_y || y >= l.image_y + l.image_height)
+        return "";
+    const FrequencyScale s = view_frequency_scale(p);
+    if (s.rows <= 0 || app.view.visible_columns <= 0 || !(p.time_resolution > 0.0f))
+        return "";
+    const double seconds = std::max(0.0f, view_column_at_f(app.view, l, (float)x)) / p.time_resolution;
+    const double hz = frequency_of_row(s, view_row_at_f(app.view, l, (float)y));
+    char text[160];
+    if (seconds == 0.0)
+        std::snprintf(text, sizeof text, "%.2f Hz", hz);
+    else
+        std::snprintf(text, sizeof text, "%s - %.2f Hz", time_label_text(seconds, true).c_str(), hz);
+    std::string out = text;
+    const float n = note_to_number((float)hz);
+    if (std::isfinite(n)) {
+        const int nearest = (int)std::lround(n);
+        const int pc = ((nearest % 12) + 12) % 12;
+        out += " " + std::string(note_names[pc]) + std::to_string((nearest - pc) / 12);
+    }
+    return out;
+}
+
+void view_draw(Shell& sh, const ScreenLayout& l)
+{
+    App& app = sh.app;
+    Project& p = app.project;
+    Raster screen = raster_of(sh.screen);
+    const int sc = std::max(1, sh.scale);
+
+    const DisplayKey key = display_key(app, l.image_width, l.image_height, sh.stroke_active);
+    if (sh.display_stale || !(key == sh.display_key)) {
+        display_rebuild(sh.display, l.image_width, l.image_height, app, sh.gfx, sh.stroke_active);
+        sh.display_key = key;
+        sh.display_stale = false;
+    }
+    blit_copy(screen, l.image_x, l.image_y, view_of(sh.display));
+    if (!p.composite || app.view.visible_columns <= 0)
+        return;
+
+    // Overlays, on what the picture shows.
+    if (app.display.rhythm_overlay) {
+        std::vector<int> divisions;
+        const std::vector<int> columns = rhythm_overlay_columns(app.view, l, p.composite_width, &divisions);
+        for (size_t k = 0; k < columns.size(); k++) {
+            if (divisions[k] % 4 == 0)
+                draw_overlay_dashes(screen, l, true, columns[k], 32 * sc, 48 * sc, -12 * sc);
+            else
+                draw_overlay_dashes(screen, l, true, columns[k], 4 * sc, 16 * sc, -2 * sc);
+        }
+    }
+    const FrequencyScale fs = view_frequency_scale(p);
+    if (app.display.semitone_overlay) {
+        std::vector<int> numbers;
+        const std::vector<int> rows = semitone_overlay_rows(app.view, l, fs, &numbers);
+        for (size_t k = 0; k < rows.size(); k++) {
+            const int pc = ((numbers[k] % 12) + 12) % 12;
+            const bool black_key = pc == 1 || pc == 3 || pc == 6 || pc == 8 || pc == 10;
+            if (black_key)
+                draw_overlay_dashes(screen, l, false, rows[k], 4 * sc, 16 * sc, -2 * sc);
+            else
+                draw_overlay_dashes(screen, l, false, rows[k], 16 * sc, 32 * sc, -6 * sc);
+        }
+    }
+
+    // The play cursor: a line at the column being heard while anything plays or is paused away
+    // from the start.
+    if (app.playback.play_state.load() != play_stopped) {
+        const int x = (int)std::floor(view_x_of(app.view, l, (float)heard_column(sh)));
+        if (x >= l.image_x && x < l.image_x + l.image_width)
+            draw_vline(screen, x, l.image_y, l.image_height, palette_colour(sh.gfx, palette_accent, 0xFFFFC040u));
+    }
+
+    // Axes.
+    const Font& font = sh.gfx.font12;
+    const uint32_t text = palette_colour(sh.gfx, palette_text, 0xFFE0E0E0u);
+    const int label_height = std::max(1, font_height(font));
+    for (const AxisLabel& a : frequency_axis_labels(app.view, l, fs, label_height))
+        draw_text(screen, font, 121 * sc - text_width(font, a.text), a.position, a.text, text);
+    for (const AxisLabel& a : note_axis_labels(app.view, l, fs, label_height))
+        draw_text(screen, font, sh.width - 61 * sc, a.position, a.text, text);
+    const int time_y = l.image_y + l.image_height + label_height / 2 + sc;
+    for (const AxisLabel& a : time_axis_labels(app.view, l, sh.width, sc, p.time_resolution))
+        draw_text(screen, font, a.position, time_y, a.text, text);
+}
+
+void view_draw_status(Shell& sh, const ScreenLayout& l)
+{
+    const std::string readout = pointer_readout(sh.app, l, sh.pointer_x, sh.pointer_y);
+    if (readout.empty())
+        return;
+    const int sc = std::max(1, sh.scale);
+    draw_text(raster_of(sh.screen), sh.gfx.font12, 8 * sc, l.bar_y + 12 * sc, readout,
+              palette_colour(sh.gfx, palette_text, 0xFFE0E0E0u));
+}

@@ -1,0 +1,34 @@
+// Everything of the spectrogram view drawn into the screen buffer: the display image, the
+// frequency, note and time axes, the overlays, the play cursor and the pointer readout.
+#pragma once
+#include <string>
+
+#include "app/axes.h"
+#include "app/layout.h"
+#include "commands/app.h"
+#include "support/raster.h"
+
+struct Shell;
+
+// The rows and columns of the project as the axes see them.
+FrequencyScale view_frequency_scale(const Project& p);
+
+// Screen rows of the semitone lines the overlay draws in the view (semitone numbers in
+// `numbers` when not null), by the spacing rule: C, D, E, G and A from 8 pixels between
+// semitones 0 and 1, the others from 16.
+std::vector<int> semitone_overlay_rows(const ViewState& v, const ScreenLayout& l, const FrequencyScale& s,
+                                       std::vector<int>* numbers = nullptr);
+// Screen columns of the 16 rhythm divisions that fall inside the image area (division
+// indexes in `divisions` when not null).
+std::vector<int> rhythm_overlay_columns(const ViewState& v, const ScreenLayout& l, int image_width,
+                                        std::vector<int>* divisions = nullptr);
+
+// The status line's readout for a pointer at (x, y): time, frequency and nearest note; "" when
+// the pointer is outside the image area or there is no picture.
+std::string pointer_readout(const App& app, const ScreenLayout& l, int x, int y);
+
+// Draws the view into the screen buffer, rebuilding the display image first when the picture,
+// the view or a display toggle changed.
+void view_draw(Shell& sh, const ScreenLayout& l);
+// The pointer readout on the button bar's status line, drawn over the bar.
+void view_draw_status(Shell& sh, const ScreenLayout& l);
