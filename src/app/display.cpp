@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -72,6 +73,30 @@ struct Colouring {
     }
 };
 
+// The largest value of n floats, NaN never winning; running maxima in two four-lane vectors
+// (a ten-minute picture is 34 million values, read at memory speed this way).
+float largest(const float* values, int n)
+{
+    typedef float lanes4 __attribute__((vector_size(16)));
+    lanes4 a = {0, 0, 0, 0}, b = {0, 0, 0, 0};
+    int i = 0;
+    for (; i + 8 <= n; i += 8) {
+        lanes4 x, y;
+        std::memcpy(&x, values + i, sizeof x);
+        std::memcpy(&y, values + i + 4, sizeof y);
+        a = x > a ? x : a;
+        b = y > b ? y : b;
+    }
+    float m = 0.0f;
+    for (; i < n; i++)
+        m = values[i] > m ? values[i] : m;
+    for (int k = 0; k < 4; k++) {
+        m = a[k] > m ? a[k] : m;
+        m = b[k] > m ? b[k] : m;
+    }
+    return m;
+}
+
 }  // namespace
 
 bool display_smooth(int visible_columns, bool fast, const DisplayToggles& t)
@@ -99,8 +124,7 @@ void display_render(Pixmap& out, int width, int height, std::span<const float* c
     float m = 0.0f;
     for (int r = 0; r < R; r++) {
         if (const float* row = visible[r])
-            for (int c = v.first_column; c < v.first_column + V; c++)
-                m = std::max(m, row[c]);
+            m = std::max(m, largest(row + v.first_column, V));
     }
     Colouring colour;
     colour.m = m > 0.0f ? m : 1.0f;
@@ -120,7 +144,14 @@ void display_render(Pixmap& out, int width, int height, std::span<const float* c
                 std::fill(o, o + width, look.separator_colour);
                 continue;
             }
-            for (int x = 0; x < width; x++)
+            // Zoomed far out, neighbouring pixels read source values a cache line or more apart:
+            // ask for them ahead of use.
+            const int ahead = std::min(width, 24);
+            for (int x = 0; x < width - ahead; x++) {
+                __builtin_prefetch(row + columns[(size_t)(x + ahead)]);
+                o[x] = colour(row[columns[(size_t)x]]);
+            }
+            for (int x = std::max(0, width - ahead); x < width; x++)
                 o[x] = colour(row[columns[(size_t)x]]);
         }
         return;
