@@ -44,7 +44,7 @@ void screen_draw(Shell& sh)
     view_draw(sh, l);
     fill_rect(screen, 0, l.bar_y, sh.width, l.bar_height, palette_colour(sh.gfx, palette_panel, 0xFF2A2A30u));
     draw_hline(screen, 0, l.bar_y, sh.width, palette_colour(sh.gfx, palette_panel_edge, 0xFF45454Cu));
-    view_draw_status(sh, l);
+    view_draw_labels(sh, l);
 }
 
 bool screen_save_png(const Shell& sh, const char* path)

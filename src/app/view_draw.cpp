@@ -180,8 +180,8 @@ void view_draw(Shell& sh, const ScreenLayout& l)
                 draw_overlay_dashes(screen, l, true, columns[k], 4 * sc, 16 * sc, -2 * sc);
         }
     }
-    const FrequencyScale fs = view_frequency_scale(p);
     if (app.display.semitone_overlay) {
+        const FrequencyScale fs = view_frequency_scale(p);
         std::vector<int> numbers;
         const std::vector<int> rows = semitone_overlay_rows(app.view, l, fs, &numbers);
         for (size_t k = 0; k < rows.size(); k++) {
@@ -201,26 +201,29 @@ void view_draw(Shell& sh, const ScreenLayout& l)
         if (x >= l.image_x && x < l.image_x + l.image_width)
             draw_vline(screen, x, l.image_y, l.image_height, palette_colour(sh.gfx, palette_accent, 0xFFFFC040u));
     }
+}
 
-    // Axes.
+void view_draw_labels(Shell& sh, const ScreenLayout& l)
+{
+    App& app = sh.app;
+    const Project& p = app.project;
+    Raster screen = raster_of(sh.screen);
+    const int sc = std::max(1, sh.scale);
     const Font& font = sh.gfx.font12;
     const uint32_t text = palette_colour(sh.gfx, palette_text, 0xFFE0E0E0u);
     const int label_height = std::max(1, font_height(font));
-    for (const AxisLabel& a : frequency_axis_labels(app.view, l, fs, label_height))
-        draw_text(screen, font, 121 * sc - text_width(font, a.text), a.position, a.text, text);
-    for (const AxisLabel& a : note_axis_labels(app.view, l, fs, label_height))
-        draw_text(screen, font, sh.width - 61 * sc, a.position, a.text, text);
-    const int time_y = l.image_y + l.image_height + label_height / 2 + sc;
-    for (const AxisLabel& a : time_axis_labels(app.view, l, sh.width, sc, p.time_resolution))
-        draw_text(screen, font, a.position, time_y, a.text, text);
-}
-
-void view_draw_status(Shell& sh, const ScreenLayout& l)
-{
-    const std::string readout = pointer_readout(sh.app, l, sh.pointer_x, sh.pointer_y);
-    if (readout.empty())
-        return;
-    const int sc = std::max(1, sh.scale);
-    draw_text(raster_of(sh.screen), sh.gfx.font12, 8 * sc, l.bar_y + 12 * sc, readout,
-              palette_colour(sh.gfx, palette_text, 0xFFE0E0E0u));
+    if (p.composite && app.view.visible_columns > 0) {
+        const FrequencyScale fs = view_frequency_scale(p);
+        for (const AxisLabel& a : frequency_axis_labels(app.view, l, fs, label_height))
+            draw_text(screen, font, 121 * sc - text_width(font, a.text), a.position, a.text, text);
+        for (const AxisLabel& a : note_axis_labels(app.view, l, fs, label_height))
+            draw_text(screen, font, sh.width - 61 * sc, a.position, a.text, text);
+        // The times run along the bar's top edge, right under the picture.
+        const int time_y = l.image_y + l.image_height + label_height / 2 + 2 * sc;
+        for (const AxisLabel& a : time_axis_labels(app.view, l, sh.width, sc, p.time_resolution))
+            draw_text(screen, font, a.position, time_y, a.text, text);
+    }
+    const std::string readout = pointer_readout(app, l, sh.pointer_x, sh.pointer_y);
+    if (!readout.empty())
+        draw_text(screen, font, 8 * sc, l.image_y + l.image_height + label_height * 2 + 4 * sc, readout, text);
 }

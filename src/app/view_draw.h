@@ -1,5 +1,6 @@
 // Everything of the spectrogram view drawn into the screen buffer: the display image, the
-// frequency, note and time axes, the overlays, the play cursor and the pointer readout.
+// overlays, the play cursor, then over the margins and the bar the frequency, note and time
+// axes and the pointer readout.
 #pragma once
 #include <string>
 
@@ -27,8 +28,9 @@ std::vector<int> rhythm_overlay_columns(const ViewState& v, const ScreenLayout& 
 // the pointer is outside the image area or there is no picture.
 std::string pointer_readout(const App& app, const ScreenLayout& l, int x, int y);
 
-// Draws the view into the screen buffer, rebuilding the display image first when the picture,
-// the view or a display toggle changed.
+// Draws the picture, the overlays and the play cursor into the screen buffer, rebuilding the
+// display image first when the picture, the view or a display toggle changed.
 void view_draw(Shell& sh, const ScreenLayout& l);
-// The pointer readout on the button bar's status line, drawn over the bar.
-void view_draw_status(Shell& sh, const ScreenLayout& l);
+// The axes' labels, which reach over the margins and the button bar's top edge, and the pointer
+// readout on the bar's status line: drawn once the bar is.
+void view_draw_labels(Shell& sh, const ScreenLayout& l);
