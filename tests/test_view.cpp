@@ -11,6 +11,7 @@
 #include "app/shell.h"
 #include "app/view_coords.h"
 #include "app/view_draw.h"
+#include "app/waveform.h"
 #include "engine/image.h"
 #include "project/units.h"
 #include "support/palette_entries.h"
@@ -369,4 +370,83 @@ TEST(View, PointerReadout)
     EXPECT_EQ(mid.rfind("5\"000 - 20000.00 Hz", 0), 0u) << mid;
     image_free(p.composite);
     p.composite = nullptr;
+}
+
+TEST(Waveform, StackedBandsSumToTheTotal)
+{
+    // 12 rows, linear scale (no tilt), 3 bands of 4 rows; row y holds y + 1 in every column.
+    std::vector<std::vector<float>> image(12, std::vector<float>(100));
+    for (int y = 0; y < 12; y++)
+        for (int c = 0; c < 100; c++)
+            image[(size_t)y][(size_t)c] = (float)(y + 1) * (c < 50 ? 1.0f : 2.0f);
+    std::vector<const float*> rows = rows_of(image);
+    WaveformInput in;
+    in.rows = rows;
+    in.visible_columns = 100;
+    in.base = 1.0f;
+    std::vector<std::vector<float>> bands = waveform_bands(in, 3);
+    ASSERT_EQ(bands.size(), 3u);
+    // Band 2 (rows 8 to 11) alone, band 1 adds rows 4 to 7, band 0 is all 78 = 1 + ... + 12.
+    EXPECT_FLOAT_EQ(bands[2][0], 9 + 10 + 11 + 12);
+    EXPECT_FLOAT_EQ(bands[1][0], 5 + 6 + 7 + 8 + 42);
+    EXPECT_FLOAT_EQ(bands[0][0], 78);
+    EXPECT_FLOAT_EQ(bands[0][4095], 156);
+    for (int i = 0; i < waveform_points; i += 97)
+        EXPECT_NEAR(bands[0][(size_t)i], (bands[0][(size_t)i] - bands[1][(size_t)i]) +
+                                             (bands[1][(size_t)i] - bands[2][(size_t)i]) + bands[2][(size_t)i],
+                    1e-3);
+
+    // More columns than points: point i reads column trunc(i × (V − 1) / 4096 + 0.5).
+    std::vector<std::vector<float>> wide(4, std::vector<float>(10000));
+    for (auto& r : wide)
+        for (int c = 0; c < 10000; c++)
+            r[(size_t)c] = (float)c;
+    rows = rows_of(wide);
+    in.rows = rows;
+    in.visible_columns = 10000;
+    bands = waveform_bands(in, 2);
+    EXPECT_FLOAT_EQ(bands[0][1000], 4.0f * (int)(1000.0 * 9999 / 4096 + 0.5));
+
+    // On a logarithmic scale lower rows weigh less: a picture of equal rows has a lower band
+    // smaller than the upper.
+    std::vector<std::vector<float>> flat(100, std::vector<float>(20, 1.0f));
+    rows = rows_of(flat);
+    in.rows = rows;
+    in.visible_columns = 20;
+    in.base = 2.0f;
+    bands = waveform_bands(in, 2);
+    EXPECT_LT(bands[1][0], bands[0][0] - bands[1][0]);
+}
+
+TEST(Waveform, StripesGrowFromTheMiddleRowAndMirror)
+{
+    // Two bands: the lower holds a quarter of the total everywhere.
+    std::vector<std::vector<float>> stacked = {std::vector<float>(waveform_points, 4.0f),
+                                               std::vector<float>(waveform_points, 1.0f)};
+    const uint32_t colours[] = {0xFF0000FFu, 0xFF00FF00u, 0xFFFF0000u};
+    const uint32_t background = 0xFF808080u;
+    Pixmap strip = waveform_paint(stacked, 21, colours, background);
+    ASSERT_EQ(strip.width, waveform_points);
+    ASSERT_EQ(strip.height, 21);
+    // m = 10: the total reaches 10.5 rows out, the lower band 2.625 rows.
+    const auto at = [&](int y) { return strip.pixels[(size_t)y * waveform_points + 77]; };
+    EXPECT_EQ(at(10), colours[0]);   // the middle row: lowest band, colour 0
+    EXPECT_EQ(at(11), colours[0]);
+    EXPECT_EQ(at(13), colours[1]);   // the upper band beyond
+    EXPECT_EQ(at(19), colours[1]);
+    // The outermost row: half of colour 1, then half of the background, added.
+    EXPECT_EQ(at(20), 0xFF40BF40u);
+    for (int k = 0; k <= 10; k++)
+        EXPECT_EQ(at(10 - k), at(10 + k)) << k;
+    // The edge row 12 holds 5/8 of colour 0 and 3/8 of colour 1, added.
+    const uint32_t edge = at(12);
+    EXPECT_EQ(edge & 0xFF, (uint32_t)(0xFF * 160 / 256));
+    EXPECT_EQ((edge >> 8) & 0xFF, (uint32_t)(0xFF * 96 / 256));
+
+    // A silent picture is all background.
+    std::vector<std::vector<float>> silent = {std::vector<float>(waveform_points, 0.0f),
+                                              std::vector<float>(waveform_points, 0.0f)};
+    strip = waveform_paint(silent, 21, colours, background);
+    for (int y = 0; y < 21; y++)
+        EXPECT_EQ(at(y), background) << y;
 }

@@ -99,6 +99,24 @@ TEST(ViewShell, ToneRowsSitWhereTheFrequencyAxisSaysTheyAre)
             time_ink += at(xx, y) != bar;
     EXPECT_GT(left_ink, 20);
     EXPECT_GT(time_ink, 20);
+
+    // The waveform strip arrives from its thread and shows the tones' level around its middle.
+    for (int i = 0; i < 3000; i++) {
+        {
+            std::lock_guard<std::mutex> guard(sh->waveform.lock);
+            if (sh->waveform.strip.width == l.strip_width && !sh->waveform.busy && !sh->waveform.requested)
+                break;
+        }
+        shell_frame(*sh);
+    }
+    screen_draw(*sh);
+    const int middle = l.strip_y + l.strip_height / 2;
+    int coloured = 0;
+    for (int xx = l.strip_x; xx < l.strip_x + l.strip_width; xx += 10)
+        coloured += at(xx, middle) != background && ink(at(xx, middle)) > 0;
+    EXPECT_GT(coloured, l.strip_width / 10 - 5);
+    EXPECT_EQ(at(l.strip_x + 50, middle - 3), at(l.strip_x + 50, middle + 3));  // mirrored
+
     if (const char* shot = std::getenv("SONOGRAPHICA_TEST_SHOT"))
         screen_save_png(*sh, shot);
     EXPECT_GT(right_ink, 20);

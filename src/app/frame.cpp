@@ -331,6 +331,8 @@ bool shell_frame(Shell& sh)
     // The play cursor moves every frame while playing; the pointer readout follows the pointer.
     if (app.playback.play_state.load() != play_stopped || sh.pointer_x != previous_x || sh.pointer_y != previous_y)
         sh.interface_changed = true;
+    if (sh.waveform.ready.exchange(false))
+        sh.interface_changed = true;
 
     run_script_line(sh);
     carry_out_requests(sh);

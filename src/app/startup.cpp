@@ -129,6 +129,7 @@ void shell_shutdown(Shell& sh)
 {
     App& app = sh.app;
     // Nothing may run on the project or play from the buffers once the window goes.
+    waveform_stop(sh.waveform);
     stop_composite_loop(app.compositor);
     finish_load(app);
     playback_stop(app.playback);

@@ -68,6 +68,53 @@ double heard_column(Shell& sh)
     return seconds * sh.app.project.time_resolution;
 }
 
+void request_strip(Shell& sh, const ScreenLayout& l)
+{
+    const Project& p = sh.app.project;
+    const Pixmap& rainbow = sh.gfx.rainbow;
+    if (!p.composite || l.strip_width <= 0 || l.strip_height <= 0 || rainbow.pixels.size() < 2)
+        return;
+    // Lossless synthesis without live synthesis shows its background as "not computed yet".
+    const bool waiting = p.lossless && !p.live_synthesis.load();
+    const uint32_t background =
+        waiting ? palette_colour(sh.gfx, palette_block_pending, 0xFF404048u) : rainbow.pixels.back();
+    waveform_request(sh.waveform, sh.app.project, l.strip_width, l.strip_height, sh.app.view.first_column,
+                     sh.app.view.visible_columns, rainbow.pixels, background);
+}
+
+// The strip, with the columns of synthesis blocks not rendered yet in the block colours.
+void draw_strip(Shell& sh, const ScreenLayout& l)
+{
+    Raster screen = raster_of(sh.screen);
+    {
+        std::lock_guard<std::mutex> guard(sh.waveform.lock);
+        const Pixmap& strip = sh.waveform.strip;
+        if (strip.width == l.strip_width && strip.height == l.strip_height)
+            blit_copy(screen, l.strip_x, l.strip_y, view_of(strip));
+    }
+    const App& app = sh.app;
+    PlaybackState& pb = sh.app.playback;
+    if (app.project.lossless || pb.mode == synthesis_live || !pb.configured)
+        return;
+    const int hop = pb.geometry.block_width / 2;
+    if (hop <= 0)
+        return;
+    const uint32_t pending = palette_colour(sh.gfx, palette_block_pending, 0xFF404048u);
+    const uint32_t rendering = palette_colour(sh.gfx, palette_block_rendering, 0xFF606070u);
+    std::lock_guard<std::mutex> guard(pb.block_status_lock);
+    for (size_t k = 0; k < pb.block_status.size(); k++) {
+        const int status = pb.block_status[k];
+        if (status == block_done)
+            continue;
+        // Block k is heard over its hop: columns k × hop to (k + 1) × hop.
+        const int a = std::max(l.strip_x, (int)std::floor(view_x_of(app.view, l, (float)((long long)k * hop))));
+        const int b = std::min(l.strip_x + l.strip_width,
+                               (int)std::ceil(view_x_of(app.view, l, (float)((long long)(k + 1) * hop))));
+        if (b > a)
+            fill_rect(screen, a, l.strip_y, b - a, l.strip_height, status == block_rendering ? rendering : pending);
+    }
+}
+
 }  // namespace
 
 FrequencyScale view_frequency_scale(const Project& p)
@@ -160,6 +207,9 @@ void view_draw(Shell& sh, const ScreenLayout& l)
     const int sc = std::max(1, sh.scale);
 
     const DisplayKey key = display_key(app, l.image_width, l.image_height, sh.stroke_active);
+    if (sh.display_stale || key.first_column != sh.display_key.first_column ||
+        key.visible_columns != sh.display_key.visible_columns || key.width != sh.display_key.width)
+        request_strip(sh, l);
     if (sh.display_stale || !(key == sh.display_key)) {
         display_rebuild(sh.display, l.image_width, l.image_height, app, sh.gfx, sh.stroke_active);
         sh.display_key = key;
@@ -168,6 +218,7 @@ void view_draw(Shell& sh, const ScreenLayout& l)
     blit_copy(screen, l.image_x, l.image_y, view_of(sh.display));
     if (!p.composite || app.view.visible_columns <= 0)
         return;
+    draw_strip(sh, l);
 
     // Overlays, on what the picture shows.
     if (app.display.rhythm_overlay) {
