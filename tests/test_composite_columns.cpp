@@ -8,6 +8,7 @@
 
 #include "layers/blend.h"
 #include "layers/composite.h"
+#include "layers/spray.h"
 #include "layers/stack.h"
 
 namespace {
@@ -89,4 +90,39 @@ TEST(CompositeColumns, RefusesBlendsThatCrossColumns)
     EXPECT_EQ(composite_pixels(p), before);  // nothing touched
     p.layers[1].blending = blend_convolution;
     EXPECT_FALSE(composite_columns(p, false, 10, 20));
+}
+
+TEST(CompositeColumns, AStrokeRecompositesOnlyWhatItTouched)
+{
+    for (bool crossing : {false, true}) {
+        std::mt19937 random(3);
+        Project p;
+        build(p, random);
+        if (crossing)
+            p.layers[1].blending = blend_horizontal_propagation;
+        composite_layers(p, false);
+        p.content_changed = 0;
+        p.recomposite_needed = false;
+        SprayTool t;
+        for (int i = 0; i < 12; i++) {
+            SprayPoint pt;
+            pt.x = 40.0f + i;
+            pt.y = 6.0f;
+            pt.rx = pt.ry = 3.0f;
+            pt.intensity = 0.4f;
+            pt.start = i == 0;
+            ASSERT_TRUE(spray_enqueue(t, pt));
+        }
+        const std::vector<float> before = composite_pixels(p);
+        spray_worker(t, p, nullptr);
+        // Pixel-wise blends: the touched columns were composited at once, nothing is pending.
+        // A blend across columns leaves the whole composite to be done.
+        EXPECT_EQ(p.recomposite_needed.load(), crossing);
+        if (crossing)
+            continue;
+        const std::vector<float> partial = composite_pixels(p);
+        EXPECT_NE(partial, before);
+        composite_layers(p, false);
+        EXPECT_EQ(std::memcmp(partial.data(), composite_pixels(p).data(), partial.size() * sizeof(float)), 0);
+    }
 }
