@@ -11,6 +11,7 @@
 #include "app/shell.h"
 #include "app/view_coords.h"
 #include "app/view_draw.h"
+#include "app/view_texts.h"
 #include "app/waveform.h"
 #include "engine/image.h"
 #include "project/units.h"
@@ -449,4 +450,19 @@ TEST(Waveform, StripesGrowFromTheMiddleRowAndMirror)
     strip = waveform_paint(silent, 21, colours, background);
     for (int y = 0; y < 21; y++)
         EXPECT_EQ(at(y), background) << y;
+}
+
+TEST(View, ButtonBarTexts)
+{
+    EXPECT_STREQ(play_button_label(play_stopped), "Play");
+    EXPECT_STREQ(play_button_label(play_playing), "Pause");
+    auto app = std::make_unique<App>();
+    app->reference_sound = "voice.wav";
+    LosslessTexts t = lossless_texts(*app);
+    EXPECT_EQ(t.state, "OFF");
+    EXPECT_EQ(t.reference, "");
+    app->project.lossless = true;
+    t = lossless_texts(*app);
+    EXPECT_EQ(t.state, "ON");
+    EXPECT_EQ(t.reference, "(Reference audio : voice.wav)");
 }
