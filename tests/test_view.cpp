@@ -466,3 +466,24 @@ TEST(View, ButtonBarTexts)
     EXPECT_EQ(t.state, "ON");
     EXPECT_EQ(t.reference, "(Reference audio : voice.wav)");
 }
+
+TEST(Axes, AtScaleTwoTheSameLabelsSitTwiceAsFarDown)
+{
+    FrequencyScale s;
+    s.rows = 571;
+    const ViewState v = whole(2000, 571);
+    const std::vector<AxisLabel> one = frequency_axis_labels(v, screen_layout(1400, 1000, 1, 55, false), s, 14, 1);
+    const std::vector<AxisLabel> two = frequency_axis_labels(v, screen_layout(2800, 2000, 2, 55, false), s, 28, 2);
+    ASSERT_EQ(one.size(), two.size());
+    for (size_t i = 0; i < one.size(); i++) {
+        EXPECT_EQ(one[i].text, two[i].text);
+        EXPECT_NEAR(two[i].position, 2 * one[i].position, 2) << one[i].text;
+    }
+    const std::vector<AxisLabel> t1 = time_axis_labels(v, screen_layout(1400, 1000, 1, 55, false), 1400, 1, 100.0f);
+    const std::vector<AxisLabel> t2 = time_axis_labels(v, screen_layout(2800, 2000, 2, 55, false), 2800, 2, 100.0f);
+    ASSERT_EQ(t1.size(), t2.size());
+    for (size_t i = 0; i < t1.size(); i++) {
+        EXPECT_EQ(t1[i].text, t2[i].text);
+        EXPECT_NEAR(t2[i].position, 2 * t1[i].position, 2);
+    }
+}

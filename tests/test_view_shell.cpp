@@ -29,7 +29,8 @@ int ink(uint32_t c)
 
 }  // namespace
 
-TEST(ViewShell, ToneRowsSitWhereTheFrequencyAxisSaysTheyAre)
+// At interface scale 1 and 2 (a high-density desktop: everything twice the size).
+void tones_at_scale(int scale)
 {
     TempDir sounds, data;
     const int rate = 44100;
@@ -44,7 +45,8 @@ TEST(ViewShell, ToneRowsSitWhereTheFrequencyAxisSaysTheyAre)
     setenv("SONOGRAPHICA_DATA_DIR", data.path.c_str(), 1);
     setenv("SDL_VIDEODRIVER", "offscreen", 1);
     setenv("SDL_AUDIODRIVER", "dummy", 1);
-    setenv("SONOGRAPHICA_WINDOW_SIZE", "1400x1000", 1);
+    setenv("SONOGRAPHICA_WINDOW_SIZE", scale == 2 ? "2800x2000" : "1400x1000", 1);
+    setenv("SONOGRAPHICA_SCALE", scale == 2 ? "2" : "1", 1);
     unsetenv("SONOGRAPHICA_SCRIPT");
     unsetenv("SONOGRAPHICA_EXIT_AFTER_FRAMES");
     data_folder_reset();
@@ -61,6 +63,7 @@ TEST(ViewShell, ToneRowsSitWhereTheFrequencyAxisSaysTheyAre)
     for (int i = 0; i < 5; i++)
         shell_frame(*sh);
     ASSERT_GT(sh->app.project.width, 0);
+    ASSERT_EQ(sh->scale, scale);
     sh->pointer_x = sh->pointer_y = -1000;
     screen_draw(*sh);
 
@@ -73,29 +76,31 @@ TEST(ViewShell, ToneRowsSitWhereTheFrequencyAxisSaysTheyAre)
         const int expected = (int)std::lround(view_y_of(sh->app.view, l, row_of_frequency(fs, (float)f)));
         // The brightest screen row within 25 pixels of where the axis puts the frequency.
         int best = -1, best_ink = -1;
-        for (int y = std::max(l.image_y, expected - 25); y < std::min(l.image_y + l.image_height, expected + 25); y++)
+        for (int y = std::max(l.image_y, expected - 25 * scale); y < std::min(l.image_y + l.image_height, expected + 25 * scale); y++)
             if (ink(at(x, y)) > best_ink) {
                 best_ink = ink(at(x, y));
                 best = y;
             }
-        EXPECT_NEAR(best, expected, 2) << f << " Hz";
+        EXPECT_NEAR(best, expected, 2 * scale) << f << " Hz";
         EXPECT_GT(best_ink, 3 * 150) << f << " Hz";
         // Well away from the tone the picture is dark.
-        EXPECT_LT(ink(at(x, expected + 20)), best_ink / 3) << f << " Hz";
+        EXPECT_LT(ink(at(x, expected + 20 * scale)), best_ink / 3) << f << " Hz";
     }
     // The frequency axis has ink in the left margin at its top label; the note axis has ink in
     // the right margin; the time axis under the picture.
     int left_ink = 0, right_ink = 0, time_ink = 0;
     const uint32_t background = at(5, l.image_y + l.image_height / 2);
-    for (int y = l.image_y - 6; y < l.image_y + 8; y++)
-        for (int xx = 20; xx < 121; xx++)
+    const int sc = scale;
+    ASSERT_EQ(l.image_x, 120 * sc);
+    for (int y = l.image_y - 6 * sc; y < l.image_y + 8 * sc; y++)
+        for (int xx = 20 * sc; xx < 121 * sc; xx++)
             left_ink += at(xx, y) != background;
     for (int y = l.image_y; y < l.image_y + l.image_height; y++)
-        for (int xx = sh->width - 60; xx < sh->width; xx++)
+        for (int xx = sh->width - 60 * sc; xx < sh->width; xx++)
             right_ink += at(xx, y) != background;
     const uint32_t bar = at(sh->width / 2, sh->height - 3);
-    for (int y = l.bar_y + 1; y < l.bar_y + 20; y++)
-        for (int xx = 121; xx < 170; xx++)
+    for (int y = l.bar_y + 1; y < l.bar_y + 20 * sc; y++)
+        for (int xx = 121 * sc; xx < 170 * sc; xx++)
             time_ink += at(xx, y) != bar;
     EXPECT_GT(left_ink, 20);
     EXPECT_GT(time_ink, 20);
@@ -122,4 +127,14 @@ TEST(ViewShell, ToneRowsSitWhereTheFrequencyAxisSaysTheyAre)
     EXPECT_GT(right_ink, 20);
     shell_shutdown(*sh);
     log_close();
+}
+
+TEST(ViewShell, ToneRowsSitWhereTheFrequencyAxisSaysTheyAre)
+{
+    tones_at_scale(1);
+}
+
+TEST(ViewShell, AtScaleTwoTheViewIsDrawnTwiceTheSize)
+{
+    tones_at_scale(2);
 }

@@ -119,7 +119,7 @@ int screen_row_of(const ViewState& v, const ScreenLayout& l, const FrequencyScal
 }  // namespace
 
 std::vector<AxisLabel> frequency_axis_labels(const ViewState& v, const ScreenLayout& l, const FrequencyScale& s,
-                                             int label_height)
+                                             int label_height, int scale)
 {
     std::vector<AxisLabel> labels;
     double low = 0.0, high = 0.0;
@@ -127,6 +127,7 @@ std::vector<AxisLabel> frequency_axis_labels(const ViewState& v, const ScreenLay
         return labels;
     const int h = std::max(1, label_height);
     const int top = l.image_y, bottom = l.image_y + l.image_height;
+    const int margin = 4 * std::max(1, scale);
     Occupancy rows(top - 4 * h, bottom + 4 * h);
 
     // The ends of the visible range: the top label at the first row, the bottom one at the last.
@@ -152,7 +153,7 @@ std::vector<AxisLabel> frequency_axis_labels(const ViewState& v, const ScreenLay
             labels.push_back({y, frequency_label_text(hz, precision)});
             placed++;
         }
-        rows.widen(4);
+        rows.widen(margin);
         if (placed)
             any = true;
         else if (any && ++empty_steps == 3)

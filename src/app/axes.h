@@ -34,9 +34,10 @@ std::string frequency_label_text(double hz, int precision);
 std::string time_label_text(double seconds, bool milliseconds);
 
 // Frequency labels of the visible rows, `label_height` screen rows tall: the top and bottom
-// frequencies first, then the multiples of the candidate steps that fit.
+// frequencies first, then the multiples of the candidate steps that fit; after each step the
+// taken bands widen by 4 logical rows (times the interface scale).
 std::vector<AxisLabel> frequency_axis_labels(const ViewState& v, const ScreenLayout& l, const FrequencyScale& s,
-                                             int label_height);
+                                             int label_height, int scale = 1);
 // Note names at octaves first, then every semitone, each where it fits.
 std::vector<AxisLabel> note_axis_labels(const ViewState& v, const ScreenLayout& l, const FrequencyScale& s,
                                         int label_height);

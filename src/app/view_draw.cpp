@@ -265,7 +265,7 @@ void view_draw_labels(Shell& sh, const ScreenLayout& l)
     const int label_height = std::max(1, font_height(font));
     if (p.composite && app.view.visible_columns > 0) {
         const FrequencyScale fs = view_frequency_scale(p);
-        for (const AxisLabel& a : frequency_axis_labels(app.view, l, fs, label_height))
+        for (const AxisLabel& a : frequency_axis_labels(app.view, l, fs, label_height, sc))
             draw_text(screen, font, 121 * sc - text_width(font, a.text), a.position, a.text, text);
         for (const AxisLabel& a : note_axis_labels(app.view, l, fs, label_height))
             draw_text(screen, font, sh.width - 61 * sc, a.position, a.text, text);
