@@ -487,3 +487,48 @@ TEST(Axes, AtScaleTwoTheSameLabelsSitTwiceAsFarDown)
         EXPECT_NEAR(t2[i].position, 2 * t1[i].position, 2);
     }
 }
+
+TEST(Display, RebuiltOnlyWhenThePictureTheViewOrAToggleChanged)
+{
+    auto sh = std::make_unique<Shell>();
+    sh->width = 1400;
+    sh->height = 900;
+    sh->screen = pixmap_create(sh->width, sh->height);
+    Project& p = sh->app.project;
+    p.width = p.composite_width = 300;
+    p.height = p.composite_height = 50;
+    p.composite = image_alloc(50, 300);
+    p.composite[10][10] = 1.0f;
+    view_reset(sh->app.view, 300, 50);
+    const ScreenLayout l = screen_layout(sh->width, sh->height, 1, 55, false);
+    view_draw(*sh, l);
+    const std::vector<uint32_t> first = sh->display.pixels;
+
+    // A pixel changes but nobody said so: a redraw of the interface keeps the display.
+    for (int c = 0; c < 300; c++)
+        p.composite[30][c] = 1.0f;
+    view_draw(*sh, l);
+    EXPECT_EQ(sh->display.pixels, first);
+    // Vision Mode is a toggle: the display is built again (and now shows the new row).
+    sh->app.display.vision_mode = true;
+    view_draw(*sh, l);
+    EXPECT_NE(sh->display.pixels, first);
+    const std::vector<uint32_t> vision = sh->display.pixels;
+    // A stroke (a button held with a spray) switches to the fast resampler: built again.
+    sh->app.display.vision_mode = false;
+    sh->display_stale = true;
+    view_draw(*sh, l);
+    const DisplayKey smooth_key = sh->display_key;
+    EXPECT_TRUE(smooth_key.smooth);
+    sh->app.tool = tool_dark_spray;
+    sh->pointer_buttons = 1;
+    view_draw(*sh, l);
+    EXPECT_FALSE(sh->display_key.smooth);
+    // Zooming changes the view: built again.
+    view_set(sh->app.view, 300, 50, 2.0f, 1.0f, 100.0f, 25.0f);
+    view_draw(*sh, l);
+    EXPECT_EQ(sh->display_key.visible_columns, 150);
+    waveform_stop(sh->waveform);
+    image_free(p.composite);
+    p.composite = nullptr;
+}

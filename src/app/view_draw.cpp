@@ -206,12 +206,15 @@ void view_draw(Shell& sh, const ScreenLayout& l)
     Raster screen = raster_of(sh.screen);
     const int sc = std::max(1, sh.scale);
 
-    const DisplayKey key = display_key(app, l.image_width, l.image_height, sh.stroke_active);
+    // A button held with a painting tool is a stroke under way: the display keeps up with it.
+    const bool stroke = sh.stroke_active ||
+                        (sh.pointer_buttons != 0 && app.tool >= tool_dark_spray && app.tool <= tool_rectangle);
+    const DisplayKey key = display_key(app, l.image_width, l.image_height, stroke);
     if (sh.display_stale || key.first_column != sh.display_key.first_column ||
         key.visible_columns != sh.display_key.visible_columns || key.width != sh.display_key.width)
         request_strip(sh, l);
     if (sh.display_stale || !(key == sh.display_key)) {
-        display_rebuild(sh.display, l.image_width, l.image_height, app, sh.gfx, sh.stroke_active);
+        display_rebuild(sh.display, l.image_width, l.image_height, app, sh.gfx, stroke);
         sh.display_key = key;
         sh.display_stale = false;
     }
