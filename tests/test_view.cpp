@@ -532,3 +532,30 @@ TEST(Display, RebuiltOnlyWhenThePictureTheViewOrAToggleChanged)
     image_free(p.composite);
     p.composite = nullptr;
 }
+
+TEST(Overlays, ToolOutlineAtThePointer)
+{
+    auto app = std::make_unique<App>();
+    const ScreenLayout l = screen_layout(1400, 900, 1, 55, false);
+    const int x = l.image_x + 300, y = l.image_y + 200;
+    EXPECT_FALSE(tool_outline_shown(*app, l, x, y, false));  // the cursor tool has none
+    app->tool = tool_dark_spray;
+    EXPECT_TRUE(tool_outline_shown(*app, l, x, y, false));
+    EXPECT_FALSE(tool_outline_shown(*app, l, 10, 10, false));  // outside the picture
+    EXPECT_TRUE(tool_outline_shown(*app, l, 10, 10, true));    // unless H is held
+    app->tool = tool_move;
+    EXPECT_FALSE(tool_outline_shown(*app, l, x, y, false));
+
+    // A spray's outline: a closed ring 1.5 × width from the pointer, twice as far at scale 2.
+    for (int scale : {1, 2}) {
+        std::vector<std::pair<int, int>> ring = tool_outline_points(tool_dark_spray, 20.0f, scale, x, y);
+        ASSERT_GT(ring.size(), 100u);
+        for (const auto& [px, py] : ring)
+            EXPECT_NEAR(std::hypot(px - x, py - y), 30.0 * scale, 0.75);
+        for (size_t i = 0; i < ring.size(); i++) {
+            const auto& a = ring[i];
+            const auto& b = ring[(i + 1) % ring.size()];
+            EXPECT_LE(std::max(std::abs(a.first - b.first), std::abs(a.second - b.second)), 1);  // no gaps
+        }
+    }
+}

@@ -102,6 +102,7 @@ bool shell_startup(Shell& sh, int argc, char** argv)
                                    &app.units.frequency_dimensions);
     app.units.relative_selection = sh.startup.relative_selection_index == 1;
     app.tools.spray_harmonics = sh.startup.spray_harmonics;
+    app.tools.width = (float)sh.startup.tool_width;
     app.project.live_synthesis = false;
     app.requests.live_synthesis_on = sh.startup.live_synthesis ? 1 : 0;
 

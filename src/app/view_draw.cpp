@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 
@@ -257,6 +258,43 @@ void view_draw(Shell& sh, const ScreenLayout& l)
     }
 }
 
+bool tool_outline_shown(const App& app, const ScreenLayout& l, int x, int y, bool h_held)
+{
+    if (app.tool < tool_dark_spray || app.tool > tool_rectangle)
+        return false;
+    const bool inside = x >= l.image_x && x < l.image_x + l.image_width && y >= l.image_y &&
+                        y < l.image_y + l.image_height;
+    return inside || h_held;
+}
+
+std::vector<std::pair<int, int>> tool_outline_points(int tool, float width, int scale, int x, int y)
+{
+    std::vector<std::pair<int, int>> points;
+    const float w = std::clamp(width, 1.0f, 4096.0f) * (float)std::max(1, scale);
+    if (tool == tool_rectangle) {
+        const int half = std::max(2, (int)std::lround(w / 2.0f));
+        for (int d = -half; d <= half; d++) {
+            points.push_back({x + d, y});
+            if (d != 0)
+                points.push_back({x, y + d});
+        }
+        return points;
+    }
+    // A circle of radius 1.5 × width, one point per pixel of its circumference.
+    const double r = 1.5 * w;
+    const int n = std::max(8, (int)std::ceil(2.0 * M_PI * r * 1.5));
+    int last_x = INT_MIN, last_y = INT_MIN;
+    for (int i = 0; i < n; i++) {
+        const double a = 2.0 * M_PI * i / n;
+        const int px = x + (int)std::lround(r * std::cos(a)), py = y + (int)std::lround(r * std::sin(a));
+        if (px != last_x || py != last_y)
+            points.push_back({px, py});
+        last_x = px;
+        last_y = py;
+    }
+    return points;
+}
+
 void view_draw_labels(Shell& sh, const ScreenLayout& l)
 {
     App& app = sh.app;
@@ -277,6 +315,19 @@ void view_draw_labels(Shell& sh, const ScreenLayout& l)
         for (const AxisLabel& a : time_axis_labels(app.view, l, sh.width, sc, p.time_resolution))
             draw_text(screen, font, a.position, time_y, a.text, text);
     }
+    // The tool outline replaces the system pointer where it is shown.
+    const Uint8* keys = SDL_GetKeyboardState(nullptr);
+    const bool h_held = keys && keys[SDL_SCANCODE_H];
+    const bool outline = tool_outline_shown(app, l, sh.pointer_x, sh.pointer_y, h_held);
+    if (outline) {
+        const uint32_t colour = palette_colour(sh.gfx, palette_selection, 0xFFFFFFFFu);
+        for (const auto& [x, y] : tool_outline_points(app.tool, app.tools.width, sc, sh.pointer_x, sh.pointer_y))
+            if (x >= 0 && y >= 0 && x < screen.width && y < screen.height)
+                screen.pixels[(size_t)y * (size_t)screen.stride + (size_t)x] = colour;
+    }
+    if (sh.window && outline == (SDL_ShowCursor(SDL_QUERY) == SDL_ENABLE))
+        SDL_ShowCursor(outline ? SDL_DISABLE : SDL_ENABLE);
+
     const std::string readout = pointer_readout(app, l, sh.pointer_x, sh.pointer_y);
     if (!readout.empty())
         draw_text(screen, font, 8 * sc, l.image_y + l.image_height + label_height * 2 + 4 * sc, readout, text);

@@ -3,6 +3,8 @@
 // axes and the pointer readout.
 #pragma once
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/axes.h"
 #include "app/layout.h"
@@ -27,6 +29,14 @@ std::vector<int> rhythm_overlay_columns(const ViewState& v, const ScreenLayout& 
 // The status line's readout for a pointer at (x, y): time, frequency and nearest note; "" when
 // the pointer is outside the image area or there is no picture.
 std::string pointer_readout(const App& app, const ScreenLayout& l, int x, int y);
+
+// Whether the tool outline is drawn for a pointer at (x, y): a spray or the rectangle tool is
+// current and the pointer is over the image area, or anywhere with H held.
+bool tool_outline_shown(const App& app, const ScreenLayout& l, int x, int y, bool h_held);
+// Screen pixels of the outline around (x, y): the brush's ellipse, 1.5 × the tool width across
+// each way (both radii equal on screen), for the sprays; a cross as wide as the tool for the
+// rectangle tool.
+std::vector<std::pair<int, int>> tool_outline_points(int tool, float width, int scale, int x, int y);
 
 // Draws the picture, the overlays and the play cursor into the screen buffer, rebuilding the
 // display image first when the picture, the view or a display toggle changed.

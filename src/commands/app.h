@@ -64,6 +64,7 @@ enum : int {
 
 // Painting tool settings that a spray stroke reads besides its arguments.
 struct ToolSettings {
+    float width = 20.0f;             // "Tool:Width": the brush width in screen pixels
     int spray_harmonics = 100;       // "Tool:Spray harmonics"
     bool harmonics_modifier = false;
     bool magnet_modifier = false;
