@@ -320,12 +320,19 @@ bool shell_frame(Shell& sh)
         sh.display_stale = true;
         store_window_size(sh);
     }
+    const int previous_x = sh.pointer_x, previous_y = sh.pointer_y;
     SDL_GetMouseState(&sh.pointer_x, &sh.pointer_y);
     sh.pointer_buttons = SDL_GetMouseState(nullptr, nullptr);
     if (!(SDL_GetWindowFlags(sh.window) & SDL_WINDOW_MOUSE_FOCUS)) {
         sh.pointer_x = sh.pointer_y = -1000;
         sh.pointer_buttons = 0;
     }
+
+    // The play cursor moves every frame while playing; the pointer readout follows the pointer.
+    if (app.playback.play_state.load() != play_stopped || sh.pointer_x != previous_x || sh.pointer_y != previous_y)
+        sh.interface_changed = true;
+    if (sh.waveform.ready.exchange(false))
+        sh.interface_changed = true;
 
     run_script_line(sh);
     carry_out_requests(sh);

@@ -2,7 +2,7 @@
 
 #include <stb/stb_image_write.h>
 
-#include "app/display.h"
+#include "app/view_draw.h"
 #include "app/layout.h"
 #include "app/shell.h"
 #include "support/log.h"
@@ -41,13 +41,10 @@ void screen_draw(Shell& sh)
     raster_fill(screen, palette_colour(sh.gfx, palette_window_background, 0xFF202024u));
     draw_menu_bar(sh, l);
 
-    if (sh.display_stale || sh.display.width != l.image_width || sh.display.height != l.image_height) {
-        display_rebuild(sh.display, l.image_width, l.image_height, app.project, app.view);
-        sh.display_stale = false;
-    }
-    blit_copy(screen, l.image_x, l.image_y, view_of(sh.display));
+    view_draw(sh, l);
     fill_rect(screen, 0, l.bar_y, sh.width, l.bar_height, palette_colour(sh.gfx, palette_panel, 0xFF2A2A30u));
     draw_hline(screen, 0, l.bar_y, sh.width, palette_colour(sh.gfx, palette_panel_edge, 0xFF45454Cu));
+    view_draw_labels(sh, l);
 }
 
 bool screen_save_png(const Shell& sh, const char* path)

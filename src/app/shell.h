@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "app/display.h"
 #include "app/interface_images.h"
+#include "app/waveform.h"
 #include "audio/audio_device.h"
 #include "commands/app.h"
 #include "support/prefs.h"
@@ -47,6 +49,9 @@ struct Shell {
     // the screen buffer on every redraw.
     Pixmap display;
     bool display_stale = true;
+    DisplayKey display_key;          // what the display was last built for
+    bool stroke_active = false;      // a tool stroke is under way: the display takes the fast resampler
+    WaveformThread waveform;         // the strip above the picture, built on its own thread
     float stroke_peak = 0.0f;        // the composite's peak at the end of the last stroke
 
     // Start-up.

@@ -118,6 +118,7 @@ bool shell_startup(Shell& sh, int argc, char** argv)
                                    &app.units.frequency_dimensions);
     app.units.relative_selection = sh.startup.relative_selection_index == 1;
     app.tools.spray_harmonics = sh.startup.spray_harmonics;
+    app.tools.width = (float)sh.startup.tool_width;
     app.project.live_synthesis = false;
     app.requests.live_synthesis_on = sh.startup.live_synthesis ? 1 : 0;
 
@@ -145,6 +146,7 @@ void shell_shutdown(Shell& sh)
 {
     App& app = sh.app;
     // Nothing may run on the project or play from the buffers once the window goes.
+    waveform_stop(sh.waveform);
     stop_composite_loop(app.compositor);
     finish_load(app);
     playback_stop(app.playback);

@@ -64,9 +64,19 @@ enum : int {
 
 // Painting tool settings that a spray stroke reads besides its arguments.
 struct ToolSettings {
+    float width = 20.0f;             // "Tool:Width": the brush width in screen pixels
     int spray_harmonics = 100;       // "Tool:Spray harmonics"
     bool harmonics_modifier = false;
     bool magnet_modifier = false;
+};
+
+// How the picture is shown; flipped by the View menu.
+struct DisplayToggles {
+    bool force_fast_display = false;    // nearest-pixel resampling always (never with the next)
+    bool force_smooth_display = false;  // tent-filtered resampling always
+    bool vision_mode = false;           // false colours through the gradient image
+    bool rhythm_overlay = false;        // 4/4 bar and beat lines
+    bool semitone_overlay = false;      // a dashed line at every semitone that has room
 };
 
 struct App {
@@ -91,6 +101,7 @@ struct App {
     int image_update_level = update_none;
     int tool = tool_cursor;
     ViewState view;                  // what part of the picture the window shows
+    DisplayToggles display;          // how the window shows it
 
     // What the audio callback plays and the synthesis workers render; the desktop program sets
     // it up once at start-up, the command line for each playback.

@@ -16,3 +16,11 @@ void update_group_flags(Project& p);
 // caller starts the live engine's output-level estimate. Does nothing without a composite.
 // Takes the image lock itself: the caller must not hold it.
 bool composite_layers(Project& p, bool current_group_only);
+
+// Rebuilds only columns first..last of the composite (clamped to the picture), as a whole
+// composite would leave them: for a stroke that touched those columns alone. Every blend that
+// takes part must work pixel by pixel; when one carries pixels across columns (propagation,
+// convolution) or the composite does not match the layers' size, nothing is done and false is
+// returned: the caller composites the whole picture. With live synthesis on, those columns of
+// the synthesis copy follow. Takes the image lock itself; leaves the recomposite mark alone.
+bool composite_columns(Project& p, bool current_group_only, int first, int last);

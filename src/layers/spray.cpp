@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/scale.h"
+#include "layers/composite.h"
 #include "support/log.h"
 
 const char* const spray_keywords[spray_type_count] = {"dark spray", "white spray", "brighten spray",
@@ -143,6 +144,10 @@ void spray_dab(SprayTool& t, Project& p, float x, float y, int erase, float rx, 
     dab_span(y, ry, e.h, &y0, &y1);
     if (x0 >= x1 || y0 >= y1)
         return;
+    for (int seen = t.touched_first.load(); x0 < seen && !t.touched_first.compare_exchange_weak(seen, x0);) {
+    }
+    for (int seen = t.touched_last.load(); x1 - 1 > seen && !t.touched_last.compare_exchange_weak(seen, x1 - 1);) {
+    }
     std::vector<float>& gx = scratch(0);
     std::vector<float>& gy = scratch(1);
     gx.resize(x1 - x0);
@@ -386,7 +391,10 @@ static void drain(SprayTool& t, Project& p, Compositor* c)
             painted = true;
         }
         if (painted && p.content_changed == 0) {
-            p.recomposite_needed = true;
+            // A stroke step changes a few columns: composite only those where the blends allow.
+            const int first = t.touched_first.exchange(INT_MAX), last = t.touched_last.exchange(-1);
+            if (!(first <= last && composite_columns(p, c && c->current_group_only, first, last)))
+                p.recomposite_needed = true;
             if (c)
                 refresh_view(p, *c, 0);
             t.view_update_requested = true;

@@ -102,6 +102,10 @@ struct SprayTool {
     // Raised each time the queue ran dry after painting: the main loop redraws the view and
     // lets live synthesis follow.
     std::atomic<bool> view_update_requested{false};
+    // Columns the dabs changed since the drainer last composited them: a stroke recomposites
+    // only those where the blends allow it.
+    std::atomic<int> touched_first{INT_MAX};
+    std::atomic<int> touched_last{-1};
     std::thread worker;  // started and joined by the interface thread only
 
     StaleBlocks stale;
