@@ -10,6 +10,7 @@
 #include "app/screen.h"
 #include "app/shell.h"
 #include "app/window.h"
+#include "app/menu_shell.h"
 #include "commands/archive_read.h"
 #include "commands/history.h"
 #include "commands/import.h"
@@ -242,6 +243,7 @@ void carry_out_requests(Shell& sh)
         sh.display_stale = true;
         sh.image_changed = true;
     }
+    shell_menu_requests(sh);
     r.layer_list_refresh = 0;  // the layer list of the menus is rebuilt from the project each time it opens
 }
 

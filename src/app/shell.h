@@ -11,6 +11,7 @@
 #include "commands/app.h"
 #include "support/prefs.h"
 #include "support/raster.h"
+#include "ui/menu.h"
 
 // A Yes/No question; the default shows an SDL message box, tests answer it themselves.
 using QuestionFn = bool (*)(void* context, const char* text, const char* title);
@@ -33,6 +34,7 @@ struct Shell {
     bool maximised = false;
     Pixmap screen;
     InterfaceImages gfx;
+    MenuBar menus;                   // the menu bar, its open menu and the layer list
 
     // Per frame.
     bool interface_changed = true;   // redraw the interface around the picture

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "app/shell.h"
+#include "app/menu_shell.h"
 #include "app/window.h"
 #include "commands/history.h"
 #include "engine/noise.h"
@@ -114,6 +115,9 @@ bool shell_startup(Shell& sh, int argc, char** argv)
     if (!window_create(sh))
         return false;
     interface_images_load(sh.gfx, path_join(executable_folder(), "gfx"), sh.scale);
+    menu_build(sh.menus, &sh.gfx.font16, sh.startup.history_menu != 0, menu_updates_address());
+    app.toggles.linear_knob_control = sh.startup.linear_knob_control != 0;
+    menu_sync_checks(sh.menus, app);
 
     // The engine and the sound card: the callback runs from here on.
     app.compositor.render_view = on_composited;

@@ -1,0 +1,10 @@
+// The menus' requests in the desktop program.
+#pragma once
+
+struct Shell;
+
+// Carries out the menus' requests (menu_carry_out_requests) and those that reach the desktop:
+// the manual and the data folder through xdg-open, the download page; marks what must be redrawn.
+void shell_menu_requests(Shell& sh);
+// The download page of "Check for Updates Online...", set when building; "" for none.
+const char* menu_updates_address();
