@@ -8,6 +8,11 @@
 #include <string>
 
 #include "app/shell.h"
+#include "commands/history.h"
+#include "commands/archive_read.h"
+#include "engine/synthesis_workers.h"
+#include "layers/composite_thread.h"
+#include "support/prefs.h"
 #include "support/log.h"
 #include "support/paths.h"
 #include "ui/menu_requests.h"
@@ -49,6 +54,81 @@ bool desktop_open(const std::string& target)
 
 }  // namespace
 
+KnobContext knob_context(const Shell& sh)
+{
+    KnobContext c;
+    c.analysis_fmax = sh.app.project.analysis_fmax;
+    c.sample_rate = sh.app.project.sample_rate;
+    c.image_width = sh.app.project.width;
+    return c;
+}
+
+// Records the line and executes it; a history that cannot be written still lets it happen.
+void run_line(App& app, const std::string& text)
+{
+    if (!record_text(app, record_action, 1, nullptr, text))
+        execute_archive_line(app, text, nullptr);
+}
+
+void knobs_from_project(Shell& sh)
+{
+    const Project& p = sh.app.project;
+    const KnobContext c = knob_context(sh);
+    knob_set_value(sh.knobs, knob_volume, 0.0, c);
+    knob_set_value(sh.knobs, knob_min_frequency, p.fmin, c);
+    knob_set_value(sh.knobs, knob_max_frequency, p.fmax, c);
+    knob_set_value(sh.knobs, knob_time_resolution, p.time_resolution, c);
+    knob_set_value(sh.knobs, knob_gamma, sh.app.gamma_control, c);
+    knob_set_value(sh.knobs, knob_layer_intensity, 0.0, c);
+    knob_set_value(sh.knobs, knob_frequency_scale, p.scale_base, c);
+    knob_set_value(sh.knobs, knob_spray_width, sh.startup.tool_width, c);
+    knob_set_value(sh.knobs, knob_tool_intensity, sh.startup.tool_intensity, c);
+}
+
+void default_values(Shell& sh)
+{
+    App& app = sh.app;
+    Project& p = app.project;
+    double fmin = sh.startup.analysis_fmin, fmax = sh.startup.analysis_fmax, resolution = sh.startup.time_resolution;
+    if (app.prefs) {
+        pref_get_two_numbers(*app.prefs, "Analysis:Frequency range", fmin, " - ", fmax, " Hz", &fmin, &fmax);
+        resolution = pref_get_number(*app.prefs, "Analysis:Time resolution", resolution, " pixels/second");
+    }
+    knobs_default_values(sh.knobs, fmin, fmax, resolution, knob_context(sh));
+    app.gamma_control = 1.0f;
+    // The synthesis follows the knobs: what changed is recorded, applied, and synthesised again.
+    char line[160];
+    bool changed = false;
+    stop_composite_loop(app.compositor);
+    synthesis_stop_workers(app.playback);
+    if (p.fmin != (float)fmin || p.fmax != (float)fmax) {
+        snprintf(line, sizeof line, "Frequency range %g Hz - %g Hz", fmin, fmax);
+        run_line(app, line);
+        changed = true;
+    }
+    if (p.scale_base != 2.0f) {
+        run_line(app, "Frequency scale 2");
+        changed = true;
+    }
+    if (p.time_resolution != (float)resolution) {
+        snprintf(line, sizeof line, "Time resolution %g px/s", resolution);
+        run_line(app, line);
+        changed = true;
+    }
+    if (p.current_layer >= 0 && p.current_layer < (int)p.layers.size() && p.layers[p.current_layer].image &&
+        p.layers[p.current_layer].gamma != 1.0f) {
+        run_line(app, "Gamma 1");
+        changed = true;
+    }
+    if (changed) {
+        record_text(app, record_plain, 0, nullptr, "");
+        if (p.width > 0 && p.height > 0 && app.image_update_level == update_none)
+            app.image_update_level = update_full;
+        app.requests.archive_line_executed = 1;
+    }
+    sh.interface_changed = true;
+}
+
 const char* menu_updates_address() { return SONOGRAPHICA_UPDATES_URL; }
 
 void shell_menu_requests(Shell& sh)
@@ -68,6 +148,8 @@ void shell_menu_requests(Shell& sh)
                     "Open Sonographica Files Folder", 1);
     if (take(r.check_updates) && *menu_updates_address() && !desktop_open(menu_updates_address()))
         message_box(sh, "The download page could not be opened with xdg-open.", "Check for Updates Online", 1);
+    if (take(r.default_values))
+        default_values(sh);
     if (menu_carry_out_requests(sh.app, sh.menus)) {
         sh.interface_changed = true;
         sh.image_changed = true;

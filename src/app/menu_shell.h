@@ -8,3 +8,8 @@ struct Shell;
 void shell_menu_requests(Shell& sh);
 // The download page of "Check for Updates Online...", set when building; "" for none.
 const char* menu_updates_address();
+// The knobs showing the project's synthesis parameters and the preferences' tool settings.
+void knobs_from_project(Shell& sh);
+// "Default Values": the analysis knobs from the preferences, gamma 1, base 2; the project
+// follows, each changed parameter recorded as its archive line.
+void default_values(Shell& sh);

@@ -11,6 +11,7 @@
 #include "commands/app.h"
 #include "support/prefs.h"
 #include "support/raster.h"
+#include "ui/knob.h"
 #include "ui/menu.h"
 
 // A Yes/No question; the default shows an SDL message box, tests answer it themselves.
@@ -35,6 +36,7 @@ struct Shell {
     Pixmap screen;
     InterfaceImages gfx;
     MenuBar menus;                   // the menu bar, its open menu and the layer list
+    Knobs knobs;                     // the button bar's knobs
 
     // Per frame.
     bool interface_changed = true;   // redraw the interface around the picture

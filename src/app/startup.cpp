@@ -118,6 +118,7 @@ bool shell_startup(Shell& sh, int argc, char** argv)
     menu_build(sh.menus, &sh.gfx.font16, sh.startup.history_menu != 0, menu_updates_address());
     app.toggles.linear_knob_control = sh.startup.linear_knob_control != 0;
     menu_sync_checks(sh.menus, app);
+    knobs_from_project(sh);
 
     // The engine and the sound card: the callback runs from here on.
     app.compositor.render_view = on_composited;
