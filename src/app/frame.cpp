@@ -322,13 +322,16 @@ bool shell_frame(Shell& sh)
         sh.display_stale = true;
         store_window_size(sh);
     }
-    SDL_GetMouseState(&sh.pointer_x, &sh.pointer_y);
-    sh.pointer_buttons = SDL_GetMouseState(nullptr, nullptr);
-    if (!(SDL_GetWindowFlags(sh.window) & SDL_WINDOW_MOUSE_FOCUS)) {
-        sh.pointer_x = sh.pointer_y = -1000;
-        sh.pointer_buttons = 0;
+    if (!sh.synthetic_pointer) {
+        SDL_GetMouseState(&sh.pointer_x, &sh.pointer_y);
+        sh.pointer_buttons = SDL_GetMouseState(nullptr, nullptr);
+        if (!(SDL_GetWindowFlags(sh.window) & SDL_WINDOW_MOUSE_FOCUS)) {
+            sh.pointer_x = sh.pointer_y = -1000;
+            sh.pointer_buttons = 0;
+        }
     }
 
+    shell_menu_pointer(sh);
     run_script_line(sh);
     carry_out_requests(sh);
     follow_picture(sh);

@@ -8,6 +8,8 @@
 #include <string>
 
 #include "app/shell.h"
+#include "support/palette_entries.h"
+#include "ui/menu_draw.h"
 #include "commands/history.h"
 #include "commands/archive_read.h"
 #include "engine/synthesis_workers.h"
@@ -155,4 +157,51 @@ void shell_menu_requests(Shell& sh)
         sh.image_changed = true;
         sh.display_stale = true;
     }
+}
+
+namespace {
+
+MenuLook menu_look(const Shell& sh)
+{
+    MenuLook look;
+    look.font = &sh.gfx.font16;
+    look.line = view_of(sh.gfx.menu_line);
+    look.shadow = view_of(sh.gfx.menu_shadow);
+    look.text = palette_colour(sh.gfx, palette_text, look.text);
+    look.dimmed = palette_colour(sh.gfx, palette_text_dimmed, look.dimmed);
+    look.background = palette_colour(sh.gfx, palette_menu_background, look.background);
+    look.highlight = palette_colour(sh.gfx, palette_menu_highlight, look.highlight);
+    look.check = palette_colour(sh.gfx, palette_check_mark, look.check);
+    return look;
+}
+
+}  // namespace
+
+void shell_menu_pointer(Shell& sh)
+{
+    MenuBar& bar = sh.menus;
+    const int was_open = bar.open;
+    const bool left = (sh.pointer_buttons & SDL_BUTTON_LMASK) != 0;
+    if (!menu_has_pointer(bar, sh.pointer_y) && !bar.pressed)
+        return;
+    const int id = menu_pointer(bar, menu_look(sh), sh.pointer_x, sh.pointer_y, left, sh.height);
+    if (bar.open >= 0 && bar.open != was_open) {
+        // What the menu shows is brought up to date as it opens, not on every frame.
+        if (bar.open == menu_layers)
+            layer_list_refresh(bar, sh.app);
+        else
+            menu_sync_checks(bar, sh.app);
+        menu_layout_open(bar, menu_look(sh), sh.height);
+    }
+    if (id)
+        menu_action(bar, sh.app, id);
+    if (bar.changed) {
+        bar.changed = false;
+        sh.interface_changed = true;
+    }
+}
+
+void draw_menus(Shell& sh)
+{
+    menu_draw(raster_of(sh.screen), sh.menus, menu_look(sh));
 }

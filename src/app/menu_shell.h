@@ -13,3 +13,9 @@ void knobs_from_project(Shell& sh);
 // "Default Values": the analysis knobs from the preferences, gamma 1, base 2; the project
 // follows, each changed parameter recorded as its archive line.
 void default_values(Shell& sh);
+// The pointer on the menu bar and in the open menu, once per frame before the requests: a
+// released entry raises its request; opening a menu brings its check marks (and the layer
+// list) up to date.
+void shell_menu_pointer(Shell& sh);
+// The titles and the open menu over the rest of the screen.
+void draw_menus(Shell& sh);

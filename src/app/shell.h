@@ -70,6 +70,7 @@ struct Shell {
     size_t script_next = 0;
     std::string screenshot_path;
     long long exit_after_frames = -1;
+    bool synthetic_pointer = false;  // tests set pointer_x/y/buttons themselves before each frame
 
     Shell() = default;
     Shell(const Shell&) = delete;

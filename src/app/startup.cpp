@@ -115,6 +115,7 @@ bool shell_startup(Shell& sh, int argc, char** argv)
     if (!window_create(sh))
         return false;
     interface_images_load(sh.gfx, path_join(executable_folder(), "gfx"), sh.scale);
+    sh.menus.scale = sh.scale;
     menu_build(sh.menus, &sh.gfx.font16, sh.startup.history_menu != 0, menu_updates_address());
     app.toggles.linear_knob_control = sh.startup.linear_knob_control != 0;
     menu_sync_checks(sh.menus, app);

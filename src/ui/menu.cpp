@@ -228,7 +228,7 @@ void menu_build(MenuBar& bar, const Font* font16, bool history_menu, const char*
     menu_find_id(bar, 9020)->greyed = !updates_address || !*updates_address;
     menu_find_id(bar, 6010)->checked = true;
     menu_find_id(bar, 8130)->checked = true;
-    bar.open = bar.highlighted = -1;
+    bar.open = bar.highlighted = bar.laid_out = -1;
     menu_layout_titles(bar, font16);
 }
 
@@ -241,7 +241,7 @@ void menu_layout_titles(MenuBar& bar, const Font* font16)
         if (!*m.title)
             continue;
         m.width = font16 && font_ok(*font16) ? text_width(*font16, m.title) : 0;
-        x += m.width + 12;
+        x += m.width + 12 * bar.scale;
     }
 }
 
@@ -330,6 +330,7 @@ void layer_list_refresh(MenuBar& bar, App& app)
 {
     std::vector<MenuEntry>& list = bar.menus[menu_layers].entries;
     list.resize((size_t)bar.layer_list_start);
+    bar.laid_out = -1;
     Project& p = app.project;
     if (!layer_list_usable(p)) {
         MenuEntry none;

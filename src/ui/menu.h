@@ -30,7 +30,7 @@ struct MenuEntry {
     int id = 0;
     bool greyed = false;
     bool checked = false;
-    int y = 0, height = 0;        // set when the menu is laid out for drawing
+    int x = 0, y = 0, width = 0, height = 0;  // set when the menu is laid out for drawing
 };
 
 struct Menu {
@@ -47,6 +47,10 @@ struct MenuBar {
     int open = -1;
     int highlighted = -1;
     bool pressed = false;         // the button was down in the previous frame
+    bool changed = false;         // the open menu or its highlight changed: redraw
+    int scale = 1;                // interface scale: logical sizes are multiplied by it
+    int open_width = 0, open_height = 0;  // of the open menu's laid-out columns
+    int laid_out = -1, laid_out_height = -1;  // the menu and window height of that layout
 };
 
 // The nine menus with every entry, all unchecked but "Cursor" and "Addition". The History
