@@ -5,6 +5,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <ctime>
 #include <string>
 
 #include "app/shell.h"
@@ -131,6 +132,25 @@ void default_values(Shell& sh)
     sh.interface_changed = true;
 }
 
+// Until the save chooser exists the recording goes to the data folder, named by the time.
+void start_output_recording(Shell& sh)
+{
+    if (!sh.audio.device) {
+        message_box(sh, "There is no sound output to record: no audio device is open.", "Save Live Synthesis Output", 1);
+        return;
+    }
+    char name[96];
+    time_t now = time(nullptr);
+    struct tm local;
+    localtime_r(&now, &local);
+    strftime(name, sizeof name, "Output %Y-%m-%d %H-%M-%S.wav", &local);
+    const std::string path = path_join(data_folder(), name);
+    if (!audio_record_start(sh.audio, path))
+        message_box(sh, ("The output recording could not be created:\n" + path).c_str(), "Save Live Synthesis Output", 0);
+    sh.app.toggles.live_output_suspended = false;
+    menu_sync_checks(sh.menus, sh.app);
+}
+
 const char* menu_updates_address() { return SONOGRAPHICA_UPDATES_URL; }
 
 void shell_menu_requests(Shell& sh)
@@ -152,6 +172,18 @@ void shell_menu_requests(Shell& sh)
         message_box(sh, "The download page could not be opened with xdg-open.", "Check for Updates Online", 1);
     if (take(r.default_values))
         default_values(sh);
+    if (take(r.save_live_output))
+        start_output_recording(sh);
+    if (take(r.suspend_live_output)) {
+        if (!sh.audio.recorder.recording) {
+            log_printf(stderr, "No output recording in progress\n");
+            sh.app.toggles.live_output_suspended = false;
+        } else {
+            sh.app.toggles.live_output_suspended = !sh.app.toggles.live_output_suspended;
+            output_recorder_suspend(sh.audio.recorder, sh.app.toggles.live_output_suspended);
+        }
+        menu_sync_checks(sh.menus, sh.app);
+    }
     if (menu_carry_out_requests(sh.app, sh.menus)) {
         sh.interface_changed = true;
         sh.image_changed = true;
