@@ -1,5 +1,6 @@
 #include "ui/menu.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "commands/app.h"
@@ -262,10 +263,14 @@ MenuEntry* menu_find_id(MenuBar& bar, int id)
         size_t i = (size_t)bar.layer_list_start + (size_t)(id == no_layer_entry ? 0 : id - layer_entry_first);
         return i < list.size() && list[i].id == id ? &list[i] : nullptr;
     }
-    for (Menu& m : bar.menus)
-        for (MenuEntry& e : m.entries)
-            if (e.id == id && id != 0)
-                return &e;
+    // The fixed entries only: the layer list is never searched through.
+    for (int i = 0; i < menu_count; i++) {
+        std::vector<MenuEntry>& entries = bar.menus[i].entries;
+        const size_t n = i == menu_layers ? std::min(entries.size(), (size_t)bar.layer_list_start) : entries.size();
+        for (size_t k = 0; k < n; k++)
+            if (entries[k].id == id && id != 0)
+                return &entries[k];
+    }
     return nullptr;
 }
 
