@@ -152,6 +152,22 @@ TEST(MenuShell, AnOpenMenuIsDrawnWithItsEntriesAndShadow)
     EXPECT_LT((shaded >> 8) & 0xFF, (plain >> 8) & 0xFF);
 }
 
+TEST(MenuShell, StartingPlaybackEndsSuspendProcessing)
+{
+    MenuShell run;
+    ASSERT_TRUE(run.started);
+    Shell& sh = *run.sh;
+    ASSERT_TRUE(menu_action(sh.menus, sh.app, 3080));
+    shell_frame(sh);
+    ASSERT_TRUE(sh.app.playback.controls.suspend.load());
+    EXPECT_TRUE(run.entry(3080).checked);
+    sh.app.requests.play = 1;
+    shell_frame(sh);
+    EXPECT_FALSE(sh.app.playback.controls.suspend.load());
+    run.click(run.title_x(menu_options), 10 * sh.scale);
+    EXPECT_FALSE(run.entry(3080).checked);
+}
+
 TEST(MenuShell, DefaultValuesRestoreTheAnalysisKnobsFromThePreferences)
 {
     MenuShell run;

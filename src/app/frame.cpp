@@ -179,8 +179,10 @@ void carry_out_requests(Shell& sh)
     AppRequests& r = app.requests;
     if (r.play) {
         r.play = 0;
-        if (app.playback.play_state == play_stopped)
+        if (app.playback.play_state == play_stopped) {
+            app.playback.controls.suspend = false;  // playing needs the workers: Suspend Processing ends
             playback_start(app.playback);
+        }
         else
             playback_stop(app.playback);
         sh.interface_changed = true;
