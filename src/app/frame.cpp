@@ -10,6 +10,7 @@
 #include "app/screen.h"
 #include "app/shell.h"
 #include "app/window.h"
+#include "app/menu_shell.h"
 #include "commands/archive_read.h"
 #include "commands/history.h"
 #include "commands/import.h"
@@ -178,8 +179,10 @@ void carry_out_requests(Shell& sh)
     AppRequests& r = app.requests;
     if (r.play) {
         r.play = 0;
-        if (app.playback.play_state == play_stopped)
+        if (app.playback.play_state == play_stopped) {
+            app.playback.controls.suspend = false;  // playing needs the workers: Suspend Processing ends
             playback_start(app.playback);
+        }
         else
             playback_stop(app.playback);
         sh.interface_changed = true;
@@ -242,6 +245,7 @@ void carry_out_requests(Shell& sh)
         sh.display_stale = true;
         sh.image_changed = true;
     }
+    shell_menu_requests(sh);
     r.layer_list_refresh = 0;  // the layer list of the menus is rebuilt from the project each time it opens
 }
 
@@ -321,11 +325,13 @@ bool shell_frame(Shell& sh)
         store_window_size(sh);
     }
     const int previous_x = sh.pointer_x, previous_y = sh.pointer_y;
-    SDL_GetMouseState(&sh.pointer_x, &sh.pointer_y);
-    sh.pointer_buttons = SDL_GetMouseState(nullptr, nullptr);
-    if (!(SDL_GetWindowFlags(sh.window) & SDL_WINDOW_MOUSE_FOCUS)) {
-        sh.pointer_x = sh.pointer_y = -1000;
-        sh.pointer_buttons = 0;
+    if (!sh.synthetic_pointer) {
+        SDL_GetMouseState(&sh.pointer_x, &sh.pointer_y);
+        sh.pointer_buttons = SDL_GetMouseState(nullptr, nullptr);
+        if (!(SDL_GetWindowFlags(sh.window) & SDL_WINDOW_MOUSE_FOCUS)) {
+            sh.pointer_x = sh.pointer_y = -1000;
+            sh.pointer_buttons = 0;
+        }
     }
 
     // The play cursor moves every frame while playing; the pointer readout follows the pointer.
@@ -334,6 +340,7 @@ bool shell_frame(Shell& sh)
     if (sh.waveform.ready.exchange(false))
         sh.interface_changed = true;
 
+    shell_menu_pointer(sh);
     run_script_line(sh);
     carry_out_requests(sh);
     follow_picture(sh);

@@ -4,6 +4,7 @@
 
 #include "app/view_draw.h"
 #include "app/layout.h"
+#include "app/menu_shell.h"
 #include "app/shell.h"
 #include "support/log.h"
 #include "support/palette_entries.h"
@@ -45,6 +46,7 @@ void screen_draw(Shell& sh)
     fill_rect(screen, 0, l.bar_y, sh.width, l.bar_height, palette_colour(sh.gfx, palette_panel, 0xFF2A2A30u));
     draw_hline(screen, 0, l.bar_y, sh.width, palette_colour(sh.gfx, palette_panel_edge, 0xFF45454Cu));
     view_draw_labels(sh, l);
+    draw_menus(sh);
 }
 
 bool screen_save_png(const Shell& sh, const char* path)

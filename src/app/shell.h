@@ -13,6 +13,8 @@
 #include "commands/app.h"
 #include "support/prefs.h"
 #include "support/raster.h"
+#include "ui/knob.h"
+#include "ui/menu.h"
 
 // A Yes/No question; the default shows an SDL message box, tests answer it themselves.
 using QuestionFn = bool (*)(void* context, const char* text, const char* title);
@@ -35,6 +37,8 @@ struct Shell {
     bool maximised = false;
     Pixmap screen;
     InterfaceImages gfx;
+    MenuBar menus;                   // the menu bar, its open menu and the layer list
+    Knobs knobs;                     // the button bar's knobs
 
     // Per frame.
     bool interface_changed = true;   // redraw the interface around the picture
@@ -71,6 +75,7 @@ struct Shell {
     size_t script_next = 0;
     std::string screenshot_path;
     long long exit_after_frames = -1;
+    bool synthetic_pointer = false;  // tests set pointer_x/y/buttons themselves before each frame
 
     Shell() = default;
     Shell(const Shell&) = delete;

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "app/shell.h"
+#include "app/menu_shell.h"
 #include "app/window.h"
 #include "commands/history.h"
 #include "engine/noise.h"
@@ -131,6 +132,11 @@ bool shell_startup(Shell& sh, int argc, char** argv)
     if (!window_create(sh))
         return false;
     interface_images_load(sh.gfx, interface_folder(), sh.scale);
+    sh.menus.scale = sh.scale;
+    menu_build(sh.menus, &sh.gfx.font16, sh.startup.history_menu != 0, menu_updates_address());
+    app.toggles.linear_knob_control = sh.startup.linear_knob_control != 0;
+    menu_sync_checks(sh.menus, app);
+    knobs_from_project(sh);
 
     // The engine and the sound card: the callback runs from here on.
     app.compositor.render_view = on_composited;

@@ -128,6 +128,7 @@ static void audio_callback(void* userdata, Uint8* stream, int length)
     if (out.playback)
         fill_output(*out.playback, frames, stereo);
     limit_volume(stereo, 2, frames, out.sample_rate, out.limiter);
+    output_recorder_push(out.recorder, stereo, frames);
     out.callbacks.fetch_add(1, std::memory_order_relaxed);
 }
 
@@ -363,6 +364,26 @@ void audio_close(AudioOutput& out)
     if (out.device)
         SDL_CloseAudioDevice(out.device);
     out.device = 0;
+    output_recorder_finish(out.recorder);
     SDL_AudioQuit();
     out.driver_name.clear();
+}
+
+// ---- Recording the output -----------------------------------------------------------------
+
+void audio_record_finish(AudioOutput& out)
+{
+    // Under the device's lock no callback is pushing; after it, none will.
+    if (out.device)
+        SDL_LockAudioDevice(out.device);
+    out.recorder.recording = false;
+    if (out.device)
+        SDL_UnlockAudioDevice(out.device);
+    output_recorder_finish(out.recorder);
+}
+
+bool audio_record_start(AudioOutput& out, const std::string& path)
+{
+    audio_record_finish(out);
+    return output_recorder_start(out.recorder, path, out.sample_rate);
 }

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "audio/output_recorder.h"
 #include "engine/limiter.h"
 
 struct PlaybackState;
@@ -56,6 +57,7 @@ struct AudioOutput {
     PlaybackState* playback = nullptr;  // what the callback plays; null: silence
     LimiterState limiter;           // the callback's own: runs after the playback lock is released
     std::atomic<long long> callbacks{0};  // callbacks run since the device was opened
+    OutputRecorder recorder;        // what the callback plays, after the limiter, into a file
 
     AudioOutput() = default;
     AudioOutput(const AudioOutput&) = delete;
@@ -100,3 +102,10 @@ bool audio_init(AudioOutput& out, PlaybackState& playback, Project& project, Pre
 
 // Closes the device (waiting for a callback in progress) and stops SDL's audio.
 void audio_close(AudioOutput& out);
+
+// Starts recording what the callback plays into a stereo float WAV at the device's rate,
+// finishing a recording in progress first. False, with one log line, when the file cannot be
+// created.
+bool audio_record_start(AudioOutput& out, const std::string& path);
+// Finishes the recording: nothing the callback pushed before is lost.
+void audio_record_finish(AudioOutput& out);

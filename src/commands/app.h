@@ -31,6 +31,61 @@ struct AppRequests {
     int undo = 0;
     int copy = 0;                    // the composite to the clipboard
     int save = 0;                    // Save... (the save dialog)
+    // Raised by the menus and the button bar; ui/menu_requests.cpp carries out all but the
+    // windows, which the dialogs open.
+    int new_project_window = 0;      // New...
+    int open_window = 0;             // Open...
+    int extend_duration_window = 0;  // Extend/cut duration...
+    int audio_device_window = 0;     // Audio Output Device...
+    int limiter_window = 0;          // Volume Limiter...
+    int about_window = 0;            // About...
+    int erase_mask = 0;
+    int default_values = 0;          // Min./Max. frequency, Time resolution, Gamma, Frequency scale knobs
+    int loop_playback = 0;           // option toggles, each flips its state
+    int pause_after_loop = 0;
+    int live_synthesis = 0;
+    int unnormalised_output = 0;
+    int suspend_processing = 0;
+    int long_blocks = 0;
+    int constant_time_resolution = 0;
+    int linear_knob_control = 0;
+    int save_live_output = 0;        // start recording what the audio callback plays
+    int suspend_live_output = 0;     // pause or resume that recording
+    int mix_channels = 0;            // two mono files into one stereo WAV
+    int history_unit = 0;            // the History menu entry's identifier (4010..4040)
+    int force_fast_display = 0;
+    int force_smooth_display = 0;
+    int rhythm_overlay = 0;
+    int semitone_overlay = 0;
+    int tool = 0;                    // the chosen tool plus 1
+    int harmonics_modifier = 0;
+    int magnet_modifier = 0;
+    int image_operation = 0;         // the image operation's index plus 1 (rotations included)
+    int new_layer = 0;
+    int duplicate_layer = 0;
+    int add_separator = 0;
+    int merge_down = 0;
+    int delete_layer = 0;
+    int merge_all = 0;
+    int move_layer_up = 0;
+    int move_layer_down = 0;
+    int view_current_layer_only = 0;
+    int view_current_group_only = 0;
+    int turn_off_layer = 0;
+    int blending = 0;                // the blending mode plus 1
+    int select_layer = 0;            // the layer-list entry's number plus 1
+    int open_manual = 0;
+    int check_updates = 0;
+    int open_files_folder = 0;
+};
+
+// On/off options of the menus that no other record holds; the check marks are derived from them
+// and from the records that hold the others (project, playback controls, tool settings).
+struct AppToggles {
+    bool unnormalised_output = false;
+    bool linear_knob_control = false;
+    bool live_output_suspended = false;
+    float min_pitch_resolution = 24.0f;  // restored when constant time resolution is turned off
 };
 
 // What the next frame must redo after a change of the picture: 0 nothing, 1 recomposite and
@@ -114,4 +169,5 @@ struct App {
     ToolView tool_view;              // the view as the painting tools see it
     ToolSettings tools;
     SprayTool spray;
+    AppToggles toggles;
 };

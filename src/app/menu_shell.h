@@ -1,0 +1,21 @@
+// The menus' requests in the desktop program.
+#pragma once
+
+struct Shell;
+
+// Carries out the menus' requests (menu_carry_out_requests) and those that reach the desktop:
+// the manual and the data folder through xdg-open, the download page; marks what must be redrawn.
+void shell_menu_requests(Shell& sh);
+// The download page of "Check for Updates Online...", set when building; "" for none.
+const char* menu_updates_address();
+// The knobs showing the project's synthesis parameters and the preferences' tool settings.
+void knobs_from_project(Shell& sh);
+// "Default Values": the analysis knobs from the preferences, gamma 1, base 2; the project
+// follows, each changed parameter recorded as its archive line.
+void default_values(Shell& sh);
+// The pointer on the menu bar and in the open menu, once per frame before the requests: a
+// released entry raises its request; opening a menu brings its check marks (and the layer
+// list) up to date.
+void shell_menu_pointer(Shell& sh);
+// The titles and the open menu over the rest of the screen.
+void draw_menus(Shell& sh);
