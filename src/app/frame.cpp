@@ -9,6 +9,7 @@
 #include "app/clipboard.h"
 #include "app/screen.h"
 #include "app/shell.h"
+#include "app/ui_input.h"
 #include "app/window.h"
 #include "commands/archive_read.h"
 #include "commands/history.h"
@@ -45,12 +46,14 @@ void poll_events(Shell& sh, int wait_ms)
     SDL_Event e;
     bool have = wait_ms > 0 ? SDL_WaitEventTimeout(&e, wait_ms) != 0 : SDL_PollEvent(&e) != 0;
     while (have) {
+        ui_event(sh, e);
         switch (e.type) {
         case SDL_QUIT:
             sh.app.requests.quit = 1;
             break;
         case SDL_KEYDOWN:
-            on_key_down(sh, e.key);
+            if (!ui_key_down(sh, e.key))
+                on_key_down(sh, e.key);
             break;
         case SDL_WINDOWEVENT:
             if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED || e.window.event == SDL_WINDOWEVENT_EXPOSED ||
@@ -329,6 +332,7 @@ bool shell_frame(Shell& sh)
 
     run_script_line(sh);
     carry_out_requests(sh);
+    ui_frame(sh);
     follow_picture(sh);
     if (app.playback.changed.exchange(false))
         sh.interface_changed = true;

@@ -5,6 +5,7 @@
 #include "app/display.h"
 #include "app/layout.h"
 #include "app/shell.h"
+#include "app/ui_input.h"
 #include "support/log.h"
 #include "support/palette_entries.h"
 
@@ -48,6 +49,7 @@ void screen_draw(Shell& sh)
     blit_copy(screen, l.image_x, l.image_y, view_of(sh.display));
     fill_rect(screen, 0, l.bar_y, sh.width, l.bar_height, palette_colour(sh.gfx, palette_panel, 0xFF2A2A30u));
     draw_hline(screen, 0, l.bar_y, sh.width, palette_colour(sh.gfx, palette_panel_edge, 0xFF45454Cu));
+    ui_draw(sh);  // the floating windows above everything
 }
 
 bool screen_save_png(const Shell& sh, const char* path)

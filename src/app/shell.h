@@ -11,6 +11,7 @@
 #include "commands/app.h"
 #include "support/prefs.h"
 #include "support/raster.h"
+#include "ui/ui_state.h"
 
 // A Yes/No question; the default shows an SDL message box, tests answer it themselves.
 using QuestionFn = bool (*)(void* context, const char* text, const char* title);
@@ -66,6 +67,8 @@ struct Shell {
     size_t script_next = 0;
     std::string screenshot_path;
     long long exit_after_frames = -1;
+
+    UiState ui;                      // the floating windows and the console
 
     Shell() = default;
     Shell(const Shell&) = delete;

@@ -1,0 +1,145 @@
+#include "app/ui_input.h"
+
+#include "app/shell.h"
+
+namespace {
+
+int widget_mods(int m)
+{
+    return ((m & KMOD_SHIFT) ? wmod_shift : 0) | ((m & KMOD_CTRL) ? wmod_ctrl : 0);
+}
+
+int widget_key(const SDL_Keysym& k)
+{
+    if (k.mod & KMOD_CTRL) {
+        switch (k.sym) {
+        case SDLK_a: return wkey_select_all;
+        case SDLK_c: return wkey_copy;
+        case SDLK_x: return wkey_cut;
+        case SDLK_v: return wkey_paste;
+        default: break;
+        }
+    }
+    switch (k.sym) {
+    case SDLK_LEFT: return wkey_left;
+    case SDLK_RIGHT: return wkey_right;
+    case SDLK_HOME: return wkey_home;
+    case SDLK_END: return wkey_end;
+    case SDLK_BACKSPACE: return wkey_backspace;
+    case SDLK_DELETE: return wkey_delete;
+    case SDLK_RETURN:
+    case SDLK_KP_ENTER: return wkey_enter;
+    case SDLK_ESCAPE: return wkey_escape;
+    case SDLK_UP: return wkey_up;
+    case SDLK_DOWN: return wkey_down;
+    default: return wkey_none;
+    }
+}
+
+std::string clipboard_get(void*)
+{
+    std::string text;
+    if (char* t = SDL_GetClipboardText()) {
+        text = t;
+        SDL_free(t);
+    }
+    return text;
+}
+
+void clipboard_set(void*, const std::string& text) { SDL_SetClipboardText(text.c_str()); }
+
+bool input_empty(const WidgetInput& in)
+{
+    return !in.left_pressed && !in.left_released && !in.right_pressed && in.text.empty() && in.keys.empty();
+}
+
+}  // namespace
+
+void ui_event(Shell& sh, const SDL_Event& e)
+{
+    WidgetInput& in = sh.ui.pending;
+    switch (e.type) {
+    case SDL_TEXTINPUT:
+        in.text += e.text.text;
+        break;
+    case SDL_MOUSEBUTTONDOWN:
+        if (e.button.button == SDL_BUTTON_LEFT) {
+            in.left_pressed = true;
+            in.double_click = e.button.clicks == 2;
+        } else if (e.button.button == SDL_BUTTON_RIGHT) {
+            in.right_pressed = true;
+        }
+        in.pointer_x = e.button.x;
+        in.pointer_y = e.button.y;
+        break;
+    case SDL_MOUSEBUTTONUP:
+        if (e.button.button == SDL_BUTTON_LEFT)
+            in.left_released = true;
+        break;
+    default:
+        break;
+    }
+}
+
+bool ui_key_down(Shell& sh, const SDL_KeyboardEvent& k)
+{
+    UiState& ui = sh.ui;
+    if (k.keysym.sym == SDLK_F3) {
+        if (!k.repeat)
+            console_toggle(ui.ctx, ui.console);
+        sh.interface_changed = true;
+        return true;
+    }
+    if (!widgets_have_keyboard_focus(ui.ctx))
+        return false;
+    const int key = widget_key(k.keysym);
+    if (key != wkey_none)
+        ui.pending.keys.push_back({key, widget_mods(k.keysym.mod)});
+    // Alt+F4 still quits; every other key belongs to the field.
+    return !(k.keysym.sym == SDLK_F4 && (k.keysym.mod & KMOD_ALT));
+}
+
+void ui_frame(Shell& sh)
+{
+    UiState& ui = sh.ui;
+    WidgetInput in = std::move(ui.pending);
+    ui.pending = WidgetInput();
+    if (sh.pointer_x > -1000) {
+        in.pointer_x = sh.pointer_x;
+        in.pointer_y = sh.pointer_y;
+    }
+    in.left_down = (sh.pointer_buttons & SDL_BUTTON_LMASK) != 0;
+    in.mods = widget_mods(SDL_GetModState());
+    // Text typed while no field has the focus belongs to the shortcuts.
+    if (!widgets_have_keyboard_focus(ui.ctx))
+        in.text.clear();
+    const bool something = !input_empty(in) || in.left_down;
+    ui.ctx.scale = sh.scale;
+    ui.ctx.font = &sh.gfx.font12;  // the fonts are loaded at the interface scale
+    ui.ctx.clipboard_get = clipboard_get;
+    ui.ctx.clipboard_set = clipboard_set;
+    if (sh.app.requests.extend_cut) {
+        sh.app.requests.extend_cut = 0;
+        extend_cut_open(ui.extend_cut);
+        sh.interface_changed = true;
+    }
+    widgets_begin(ui.ctx, in, Raster());
+    console_frame(ui.ctx, sh.app, ui.console, sh.width, sh.height);
+    extend_cut_frame(ui.ctx, sh.app, ui.extend_cut, sh.width, sh.height);
+    if (something && (ui.console.visible || ui.extend_cut.open))
+        sh.interface_changed = true;
+}
+
+void ui_draw(Shell& sh)
+{
+    UiState& ui = sh.ui;
+    // The state the input pass left, drawn: no presses, no keys, the pointer where it is.
+    WidgetInput in;
+    in.pointer_x = sh.pointer_x;
+    in.pointer_y = sh.pointer_y;
+    in.left_down = (sh.pointer_buttons & SDL_BUTTON_LMASK) != 0;
+    in.mods = ui.ctx.input.mods;
+    widgets_begin(ui.ctx, in, raster_of(sh.screen));
+    console_frame(ui.ctx, sh.app, ui.console, sh.width, sh.height);
+    extend_cut_frame(ui.ctx, sh.app, ui.extend_cut, sh.width, sh.height);
+}

@@ -1,0 +1,12 @@
+// The floating windows of the desktop program and the widget state they share.
+#pragma once
+#include "support/widgets.h"
+#include "ui/console.h"
+#include "ui/extend_cut.h"
+
+struct UiState {
+    WidgetContext ctx;
+    WidgetInput pending;             // gathered from the events of this frame
+    Console console;
+    ExtendCutDialog extend_cut;
+};
