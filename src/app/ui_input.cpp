@@ -1,5 +1,8 @@
 #include "app/ui_input.h"
 
+#include <algorithm>
+
+#include "app/layout.h"
 #include "app/shell.h"
 
 namespace {
@@ -123,10 +126,17 @@ void ui_frame(Shell& sh)
         extend_cut_open(ui.extend_cut);
         sh.interface_changed = true;
     }
+    if (sh.app.requests.new_project) {
+        sh.app.requests.new_project = 0;
+        const ScreenLayout l = screen_layout(sh.width, sh.height, sh.scale, sh.startup.waveform_height, sh.app.project.lossless);
+        new_project_open(ui.new_project, (sh.width - l.image_x) / std::max(sh.scale, 1));
+        sh.interface_changed = true;
+    }
     widgets_begin(ui.ctx, in, Raster());
     console_frame(ui.ctx, sh.app, ui.console, sh.width, sh.height);
     extend_cut_frame(ui.ctx, sh.app, ui.extend_cut, sh.width, sh.height);
-    if (something && (ui.console.visible || ui.extend_cut.open))
+    new_project_frame(ui.ctx, sh.app, ui.new_project, sh.width, sh.height);
+    if (something && (ui.console.visible || ui.extend_cut.open || ui.new_project.open))
         sh.interface_changed = true;
 }
 
@@ -142,4 +152,5 @@ void ui_draw(Shell& sh)
     widgets_begin(ui.ctx, in, raster_of(sh.screen));
     console_frame(ui.ctx, sh.app, ui.console, sh.width, sh.height);
     extend_cut_frame(ui.ctx, sh.app, ui.extend_cut, sh.width, sh.height);
+    new_project_frame(ui.ctx, sh.app, ui.new_project, sh.width, sh.height);
 }

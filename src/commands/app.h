@@ -32,6 +32,7 @@ struct AppRequests {
     int copy = 0;                    // the composite to the clipboard
     int save = 0;                    // Save... (the save dialog)
     int extend_cut = 0;              // open the Extend/cut duration window
+    int new_project = 0;             // open the New project window
 };
 
 // What the next frame must redo after a change of the picture: 0 nothing, 1 recomposite and

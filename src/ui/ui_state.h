@@ -3,10 +3,12 @@
 #include "support/widgets.h"
 #include "ui/console.h"
 #include "ui/extend_cut.h"
+#include "ui/new_project.h"
 
 struct UiState {
     WidgetContext ctx;
     WidgetInput pending;             // gathered from the events of this frame
     Console console;
     ExtendCutDialog extend_cut;
+    NewProjectDialog new_project;
 };
