@@ -7,6 +7,12 @@
 #include "commands/history.h"
 #include "testlib.h"
 #include "ui/new_project.h"
+#include "ui/save_format.h"
+#include "commands/archive_read.h"
+#include "support/paths.h"
+
+#include <stb/stb_image.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -125,4 +131,129 @@ TEST_F(DialogTest, NewProjectEnterInAFieldCreatesWithTheBlockOfLines)
     new_project_pass(d, release);
     EXPECT_FALSE(d.open);
     EXPECT_EQ(history(), before);
+}
+
+namespace {
+
+std::string chooser_answer;
+int chooser_asked = 0;
+FileChooserRequest chooser_request;
+bool answer_chooser(void*, const FileChooserRequest& r, std::string* path)
+{
+    chooser_asked++;
+    chooser_request = r;
+    *path = chooser_answer;
+    return !chooser_answer.empty();
+}
+
+// Runs the save window until it closes or `frames` passed.
+void save_frames(WidgetContext& ctx, App& app, SaveFormatDialog& d, FileChooser& c, int frames)
+{
+    for (int i = 0; i < frames && d.open; i++) {
+        widgets_begin(ctx, WidgetInput(), Raster());
+        save_format_frame(ctx, app, d, c, 1200, 800);
+    }
+}
+
+}  // namespace
+
+TEST_F(DialogTest, SaveAsPngWritesTheFileAndRecordsAComment)
+{
+    for (const char* line : {"Clear image", "Dimensions 40 px x 30 px", "New layer \"a\""})
+        record_line(app, record_action, 1, nullptr, "%s", line);
+    app.project.layers[0].image[10][20] = 1.0f;
+    app.project.recomposite_needed = true;
+    SaveFormatDialog d;
+    FileChooser chooser;
+    chooser.hook = answer_chooser;
+    chooser_asked = 0;
+    chooser_answer = dir.file("picture");  // the extension follows from the format
+    save_format_open(d);
+    d.chosen = 30 + save_png;
+    save_format_proceed(d, chooser);
+    save_frames(ctx, app, d, chooser, 1);
+    EXPECT_EQ(chooser_asked, 0);  // not before two frames
+    save_frames(ctx, app, d, chooser, 5);
+    EXPECT_EQ(chooser_asked, 1);
+    ASSERT_EQ(chooser_request.filters.size(), 1u);
+    EXPECT_EQ(chooser_request.filters[0].name, "Image file, 8-bit (.PNG)");
+    EXPECT_EQ(chooser_request.filters[0].patterns, "*.png");
+    EXPECT_TRUE(chooser_request.save);
+    EXPECT_FALSE(d.open);
+    EXPECT_TRUE(d.saved);
+    const std::string png = dir.file("picture.png");
+    int w = 0, h = 0, n = 0;
+    unsigned char* pixels = stbi_load(png.c_str(), &w, &h, &n, 3);
+    ASSERT_NE(pixels, nullptr);
+    EXPECT_EQ(w, 40);
+    EXPECT_EQ(h, 30);
+    EXPECT_GT(pixels[(10 * 40 + 20) * 3], 200);  // the bright pixel came through
+    EXPECT_LT(pixels[0], 10);
+    stbi_image_free(pixels);
+    std::string out;
+    if (run_command("command -v identify >/dev/null") == 0) {
+        ASSERT_EQ(run_command("identify -format '%w %h %m' '" + png + "'", &out), 0);
+        EXPECT_EQ(out, "40 30 PNG");
+    }
+    // Recorded as a comment that a replay does not act on.
+    const std::string line = "// Save \"" + png + "\"";
+    EXPECT_NE(history().find(line + "\n"), std::string::npos) << history();
+    remove(png.c_str());
+    execute_archive_line(app, line, nullptr);
+    EXPECT_FALSE(file_exists(png));
+}
+
+TEST_F(DialogTest, SaveChooserCancelledKeepsTheWindowAndWritesNothing)
+{
+    record_line(app, record_action, 1, nullptr, "Clear image\nDimensions 8 px x 8 px\nNew layer \"a\"");
+    const std::string before = history();
+    SaveFormatDialog d;
+    FileChooser chooser;
+    chooser.hook = answer_chooser;
+    chooser_answer = "";
+    save_format_open(d);
+    d.chosen = 30 + save_status;
+    save_format_proceed(d, chooser);
+    save_frames(ctx, app, d, chooser, 6);
+    EXPECT_TRUE(d.open);
+    EXPECT_FALSE(d.saved);
+    EXPECT_EQ(history(), before);
+    // Another try with the history format copies the history itself.
+    chooser_answer = dir.file("copy.sga");
+    d.chosen = 30 + save_history;
+    save_format_proceed(d, chooser);
+    save_frames(ctx, app, d, chooser, 6);
+    EXPECT_FALSE(d.open);
+    EXPECT_EQ(read_text_file(dir.file("copy.sga")), history());
+    EXPECT_EQ(chooser_request.filters[0].name, "Sonographica history file (.SGA)");
+}
+
+TEST(FileChooser, CommandsCarryTheFiltersInOrder)
+{
+    FileChooserRequest r;
+    r.title = "Open";
+    r.filters = {{"All supported image formats (TIFF, PNG, JPG, BMP...)", "*.bmp;*.png"}, {"All files", "*.*"}};
+    const std::vector<std::string> z = file_chooser_command("zenity", r);
+    ASSERT_GE(z.size(), 5u);
+    EXPECT_EQ(z[0], "zenity");
+    EXPECT_EQ(z[z.size() - 2], "--file-filter=All supported image formats (TIFF, PNG, JPG, BMP...) | *.bmp *.png");
+    EXPECT_EQ(z.back(), "--file-filter=All files | *.*");
+    r.save = true;
+    const std::vector<std::string> k = file_chooser_command("kdialog", r);
+    ASSERT_FALSE(k.empty());
+    EXPECT_NE(std::find(k.begin(), k.end(), "--getsavefilename"), k.end());
+    EXPECT_EQ(k.back(), "All supported image formats (TIFF, PNG, JPG, BMP...) (*.bmp *.png)\nAll files (*.*)");
+}
+
+TEST(FileChooser, TabCompletesFoldersAndNames)
+{
+    TempDir d;
+    write_text_file(d.file("alpha_one.wav"), "x");
+    write_text_file(d.file("alpha_two.wav"), "x");
+    mkdir(d.file("beta").c_str(), 0755);
+    EXPECT_EQ(complete_path(d.path + "/al"), d.path + "/alpha_");
+    EXPECT_EQ(complete_path(d.path + "/alpha_t"), d.path + "/alpha_two.wav");
+    EXPECT_EQ(complete_path(d.path + "/b"), d.path + "/beta/");
+    EXPECT_EQ(complete_path(d.path + "/zz"), d.path + "/zz");
+    EXPECT_EQ(complete_path(d.path + "/nowhere/x"), d.path + "/nowhere/x");
 }

@@ -91,23 +91,6 @@ void store_window_size(Shell& sh)
 
 bool project_has_picture(const Project& p) { return p.width > 0 && p.height > 0 && !p.layers.empty(); }
 
-// Without the save window the save request keeps the project as a status archive in the data
-// folder, named by the time, so that answering Yes to the save question never loses work.
-void save_project(Shell& sh)
-{
-    char name[96];
-    time_t now = time(nullptr);
-    struct tm local;
-    localtime_r(&now, &local);
-    strftime(name, sizeof name, "Saved project %Y-%m-%d %H-%M-%S.sga", &local);
-    std::string path = path_join(data_folder(), name);
-    stop_composite_loop(sh.app.compositor);
-    if (save_archive(sh.app, path, true))
-        log_printf(stdout, "Project saved to %s\n", path.c_str());
-    else
-        message_box(sh, ("The project could not be saved to " + path).c_str(), "Save", 0);
-}
-
 // Reload and the command-line file: ask to save first, then open through the interpreter as
 // the first line of a new history.
 void reopen(Shell& sh, int which)
@@ -189,12 +172,19 @@ void carry_out_requests(Shell& sh)
     }
     if (r.save) {
         r.save = 0;
-        save_project(sh);
-        if (sh.deferred_reopen) {
-            // The reopening the save question deferred goes on now.
-            const int which = sh.deferred_reopen;
+        save_format_open(sh.ui.save_format);
+        sh.interface_changed = true;
+    }
+    if (sh.deferred_reopen > 0 && !sh.ui.save_format.open) {
+        // The reopening the save question deferred goes on once the project was saved; a
+        // save window closed without saving keeps the project open instead.
+        const int which = sh.deferred_reopen;
+        if (sh.ui.save_format.saved) {
             sh.deferred_reopen = -1;
             reopen(sh, which);
+        } else {
+            sh.deferred_reopen = 0;
+            log_printf(stdout, "Not saved: the project stays open\n");
         }
     }
     // A finished background load becomes the project (or a layer).

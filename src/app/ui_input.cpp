@@ -35,6 +35,7 @@ int widget_key(const SDL_Keysym& k)
     case SDLK_ESCAPE: return wkey_escape;
     case SDLK_UP: return wkey_up;
     case SDLK_DOWN: return wkey_down;
+    case SDLK_TAB: return wkey_tab;
     default: return wkey_none;
     }
 }
@@ -136,7 +137,10 @@ void ui_frame(Shell& sh)
     console_frame(ui.ctx, sh.app, ui.console, sh.width, sh.height);
     extend_cut_frame(ui.ctx, sh.app, ui.extend_cut, sh.width, sh.height);
     new_project_frame(ui.ctx, sh.app, ui.new_project, sh.width, sh.height);
-    if (something && (ui.console.visible || ui.extend_cut.open || ui.new_project.open))
+    save_format_frame(ui.ctx, sh.app, ui.save_format, ui.chooser, sh.width, sh.height);
+    file_chooser_frame(ui.ctx, ui.chooser, sh.width, sh.height);
+    if (something && (ui.console.visible || ui.extend_cut.open || ui.new_project.open || ui.save_format.open ||
+                      ui.chooser.in_app))
         sh.interface_changed = true;
 }
 
@@ -153,4 +157,6 @@ void ui_draw(Shell& sh)
     console_frame(ui.ctx, sh.app, ui.console, sh.width, sh.height);
     extend_cut_frame(ui.ctx, sh.app, ui.extend_cut, sh.width, sh.height);
     new_project_frame(ui.ctx, sh.app, ui.new_project, sh.width, sh.height);
+    save_format_frame(ui.ctx, sh.app, ui.save_format, ui.chooser, sh.width, sh.height);
+    file_chooser_frame(ui.ctx, ui.chooser, sh.width, sh.height);
 }

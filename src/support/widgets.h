@@ -32,6 +32,7 @@ enum : int {
     wkey_copy,        // Ctrl+C
     wkey_cut,         // Ctrl+X
     wkey_paste,       // Ctrl+V
+    wkey_tab,
 };
 
 enum : int {

@@ -4,6 +4,8 @@
 #include "ui/console.h"
 #include "ui/extend_cut.h"
 #include "ui/new_project.h"
+#include "ui/file_chooser.h"
+#include "ui/save_format.h"
 
 struct UiState {
     WidgetContext ctx;
@@ -11,4 +13,6 @@ struct UiState {
     Console console;
     ExtendCutDialog extend_cut;
     NewProjectDialog new_project;
+    SaveFormatDialog save_format;
+    FileChooser chooser;             // one file chooser at a time, for every window
 };
