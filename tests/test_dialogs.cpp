@@ -8,6 +8,11 @@
 #include "testlib.h"
 #include "ui/new_project.h"
 #include "ui/save_format.h"
+#include "ui/volume_limiter.h"
+#include "app/shell.h"
+#include "support/log.h"
+#include "support/prefs.h"
+#include <memory>
 #include "commands/archive_read.h"
 #include "support/paths.h"
 
@@ -256,4 +261,109 @@ TEST(FileChooser, TabCompletesFoldersAndNames)
     EXPECT_EQ(complete_path(d.path + "/b"), d.path + "/beta/");
     EXPECT_EQ(complete_path(d.path + "/zz"), d.path + "/zz");
     EXPECT_EQ(complete_path(d.path + "/nowhere/x"), d.path + "/nowhere/x");
+}
+
+TEST(VolumeLimiter, GainCurveHoldsThenReleasesToUnity)
+{
+    LimiterState l;
+    l.initialised = 1;
+    limiter_set_threshold_db(l, -6.0);
+    limiter_set_sustain(l, 0.5);
+    limiter_set_release(l, 0.5);
+    const std::vector<double> g = limiter_gain_curve(l, 1.0, 2.0, 201);  // one point per 10 ms
+    ASSERT_EQ(g.size(), 201u);
+    const double theta = std::pow(10.0, -6.0 / 20.0);
+    EXPECT_NEAR(g[0], theta, 1e-6);   // the loud sample brought down to the threshold
+    EXPECT_NEAR(g[30], theta, 1e-3);  // still held during the sustain
+    EXPECT_NEAR(g[120], 1.0, 1e-3);   // released after sustain + release
+    EXPECT_NEAR(g[200], 1.0, 1e-3);
+    EXPECT_GT(g[75], theta + 0.05);   // half way through the release
+    EXPECT_LT(g[75], 0.95);
+    for (size_t i = 50; i < 110; i++)
+        EXPECT_GE(g[i + 1], g[i] - 1e-6) << i;
+    // A louder peak holds a smaller gain; a disabled limiter passes everything.
+    EXPECT_NEAR(limiter_gain_curve(l, 4.0, 1.0, 3)[0], theta / 4.0, 1e-6);
+    limiter_set_enabled(l, 0);
+    for (double v : limiter_gain_curve(l, 1.0, 2.0, 11))
+        EXPECT_EQ(v, 1.0);
+}
+
+TEST(VolumeLimiter, KnobsActAtOnceAndAreStoredWhenLetGo)
+{
+    TempDir dir;
+    PrefStore store;
+    write_text_file(dir.file("config.txt"), SONOGRAPHICA_PREF_TITLE "\n");
+    pref_open(store, dir.file("config.txt"));
+    LimiterState l;
+    l.initialised = 1;
+    VolumeLimiterDialog d;
+    WidgetContext ctx;
+    volume_limiter_open(d);
+    auto frame = [&](WidgetInput in) {
+        widgets_begin(ctx, std::move(in), Raster());
+        volume_limiter_frame(ctx, d, l, &store, 1000, 700);
+    };
+    frame(WidgetInput());
+    EXPECT_DOUBLE_EQ(knob_value(d.threshold), -6.0);
+    // Threshold knob: the first of three columns below the checkbox.
+    const int x = d.window.x + 8 + 40, y = d.window.y + title_bar_height(ctx) + 6 + 26 + 50;
+    WidgetInput in;
+    in.pointer_x = x, in.pointer_y = y, in.left_down = in.left_pressed = true;
+    frame(in);
+    in.left_pressed = false;
+    in.pointer_y = y - 50;  // a quarter of the travel up: -6 + 0.25 × 42 dB
+    frame(in);
+    EXPECT_NEAR(l.threshold_db.load(), 4.5, 1e-9);
+    EXPECT_NEAR(l.threshold.load(), std::pow(10.0, 4.5 / 20.0), 1e-9);
+    EXPECT_NEAR(pref_get_number(store, "Audio output:Volume limiter:Threshold", 99, " dB"), 99, 1e-9);
+    in.left_down = false, in.left_released = true;
+    frame(in);
+    EXPECT_NEAR(pref_get_number(store, "Audio output:Volume limiter:Threshold", 99, " dB"), 4.5, 1e-9);
+    // The checkbox turns it off and stores that at once.
+    const int cx = d.window.x + 8 + 5, cy = d.window.y + title_bar_height(ctx) + 6 + 10;
+    WidgetInput click;
+    click.pointer_x = cx, click.pointer_y = cy, click.left_down = click.left_pressed = true;
+    frame(click);
+    click.left_down = click.left_pressed = false, click.left_released = true;
+    frame(click);
+    EXPECT_EQ(l.enabled.load(), 0);
+    EXPECT_EQ(pref_get_onoff(store, "Audio output:Volume limiter", 1), 0);
+}
+
+TEST(AudioOutputWindow, ClampsTheSampleRateAndBufferAndReopens)
+{
+    TempDir data;
+    setenv("SONOGRAPHICA_DATA_DIR", data.path.c_str(), 1);
+    setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    unsetenv("SONOGRAPHICA_SCRIPT");
+    unsetenv("SONOGRAPHICA_EXIT_AFTER_FRAMES");
+    data_folder_reset();
+    auto sh = std::make_unique<Shell>();
+    std::string program = "sonographica";
+    char* argv[] = {program.data()};
+    ASSERT_TRUE(shell_startup(*sh, 1, argv));
+    sh->app.requests.audio_output = 1;
+    shell_frame(*sh);
+    AudioOutputDialog& d = sh->ui.audio_output;
+    ASSERT_TRUE(d.open);
+    EXPECT_FALSE(d.drivers.items.empty());
+    EXPECT_EQ(d.rate.text, std::to_string(sh->audio.sample_rate));
+    text_field_set(d.rate, "1000000");
+    text_field_set(d.buffer, "10");
+    PrefStore& prefs = *sh->app.prefs;
+    audio_output_apply(d, sh->audio, prefs);
+    EXPECT_EQ(sh->audio.sample_rate, 384000);
+    EXPECT_EQ(d.rate.text, "384000");
+    EXPECT_EQ(sh->audio.buffer_length, 200);
+    EXPECT_EQ(pref_get_number(prefs, "Audio output:Sample rate", 0, " Hz"), 384000);
+    EXPECT_NE(d.message.find("relaunch"), std::string::npos) << d.message;
+    // Nonsense in a field keeps the value in use.
+    text_field_set(d.rate, "fast");
+    text_field_set(d.buffer, "4096");
+    audio_output_apply(d, sh->audio, prefs);
+    EXPECT_EQ(sh->audio.sample_rate, 384000);
+    EXPECT_EQ(sh->audio.buffer_length, 4096);
+    shell_shutdown(*sh);
+    log_close();
 }

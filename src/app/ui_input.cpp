@@ -4,6 +4,7 @@
 
 #include "app/layout.h"
 #include "app/shell.h"
+#include "support/prefs.h"
 
 namespace {
 
@@ -55,6 +56,15 @@ void clipboard_set(void*, const std::string& text) { SDL_SetClipboardText(text.c
 bool input_empty(const WidgetInput& in)
 {
     return !in.left_pressed && !in.left_released && !in.right_pressed && in.text.empty() && in.keys.empty();
+}
+
+void run_settings_windows(Shell& sh)
+{
+    UiState& ui = sh.ui;
+    PrefStore& prefs = sh.app.prefs ? *sh.app.prefs : pref_main_store();
+    volume_limiter_frame(ui.ctx, ui.volume_limiter, sh.audio.limiter, &prefs, sh.width, sh.height);
+    audio_output_frame(ui.ctx, ui.audio_output, sh.audio, prefs, sh.width, sh.height);
+    about_frame(ui.ctx, ui.about, sh.width, sh.height);
 }
 
 }  // namespace
@@ -133,14 +143,26 @@ void ui_frame(Shell& sh)
         new_project_open(ui.new_project, (sh.width - l.image_x) / std::max(sh.scale, 1));
         sh.interface_changed = true;
     }
+    AppRequests& r = sh.app.requests;
+    if (r.volume_limiter || r.audio_output || r.about) {
+        if (r.volume_limiter)
+            volume_limiter_open(ui.volume_limiter);
+        if (r.audio_output)
+            audio_output_open(ui.audio_output);
+        if (r.about)
+            about_open(ui.about);
+        r.volume_limiter = r.audio_output = r.about = 0;
+        sh.interface_changed = true;
+    }
     widgets_begin(ui.ctx, in, Raster());
     console_frame(ui.ctx, sh.app, ui.console, sh.width, sh.height);
     extend_cut_frame(ui.ctx, sh.app, ui.extend_cut, sh.width, sh.height);
     new_project_frame(ui.ctx, sh.app, ui.new_project, sh.width, sh.height);
     save_format_frame(ui.ctx, sh.app, ui.save_format, ui.chooser, sh.width, sh.height);
+    run_settings_windows(sh);
     file_chooser_frame(ui.ctx, ui.chooser, sh.width, sh.height);
     if (something && (ui.console.visible || ui.extend_cut.open || ui.new_project.open || ui.save_format.open ||
-                      ui.chooser.in_app))
+                      ui.chooser.in_app || ui.volume_limiter.open || ui.audio_output.open || ui.about.open))
         sh.interface_changed = true;
 }
 
@@ -158,5 +180,6 @@ void ui_draw(Shell& sh)
     extend_cut_frame(ui.ctx, sh.app, ui.extend_cut, sh.width, sh.height);
     new_project_frame(ui.ctx, sh.app, ui.new_project, sh.width, sh.height);
     save_format_frame(ui.ctx, sh.app, ui.save_format, ui.chooser, sh.width, sh.height);
+    run_settings_windows(sh);
     file_chooser_frame(ui.ctx, ui.chooser, sh.width, sh.height);
 }

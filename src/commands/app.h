@@ -33,6 +33,9 @@ struct AppRequests {
     int save = 0;                    // Save... (the save dialog)
     int extend_cut = 0;              // open the Extend/cut duration window
     int new_project = 0;             // open the New project window
+    int volume_limiter = 0;          // open the Volume limiter window
+    int audio_output = 0;            // open the Audio driver & output window
+    int about = 0;                   // open the About window
 };
 
 // What the next frame must redo after a change of the picture: 0 nothing, 1 recomposite and

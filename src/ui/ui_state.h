@@ -6,6 +6,9 @@
 #include "ui/new_project.h"
 #include "ui/file_chooser.h"
 #include "ui/save_format.h"
+#include "ui/volume_limiter.h"
+#include "ui/audio_output.h"
+#include "ui/about.h"
 
 struct UiState {
     WidgetContext ctx;
@@ -14,5 +17,8 @@ struct UiState {
     ExtendCutDialog extend_cut;
     NewProjectDialog new_project;
     SaveFormatDialog save_format;
+    VolumeLimiterDialog volume_limiter;
+    AudioOutputDialog audio_output;
+    AboutDialog about;
     FileChooser chooser;             // one file chooser at a time, for every window
 };
