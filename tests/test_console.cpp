@@ -235,6 +235,15 @@ TEST(ConsoleShell, FocusedFieldSwallowsShortcutsAndF3Toggles)
     SDL_PushEvent(&e);
     shell_frame(*sh);
     EXPECT_NE(sh->screen.pixels, before);
+    // A file dropped on the window opens the Open/Import window with it chosen.
+    const std::string dropped = data.file("config.txt");
+    e = {};
+    e.type = SDL_DROPFILE;
+    e.drop.file = SDL_strdup(dropped.c_str());
+    SDL_PushEvent(&e);
+    shell_frame(*sh);
+    EXPECT_TRUE(sh->ui.open_import.open);
+    EXPECT_EQ(sh->ui.open_import.path, dropped);
     shell_shutdown(*sh);
     log_close();
 }

@@ -9,6 +9,9 @@
 #include "ui/new_project.h"
 #include "ui/save_format.h"
 #include "ui/volume_limiter.h"
+#include "ui/open_import.h"
+#include "commands/import.h"
+#include "media/sound_write.h"
 #include "app/shell.h"
 #include "support/log.h"
 #include "support/prefs.h"
@@ -366,4 +369,81 @@ TEST(AudioOutputWindow, ClampsTheSampleRateAndBufferAndReopens)
     EXPECT_EQ(sh->audio.buffer_length, 4096);
     shell_shutdown(*sh);
     log_close();
+}
+
+TEST_F(DialogTest, OpenImportShowsItsChoicesByRuleAndRecordsTheLoad)
+{
+    // Opening without a file asks the chooser at once, with the filters in order.
+    OpenImportDialog d;
+    FileChooser chooser;
+    chooser.hook = answer_chooser;
+    chooser_asked = 0;
+    chooser_answer = dir.file("missing.png");
+    open_import_open(d, "");
+    auto frame = [&] {
+        widgets_begin(ctx, WidgetInput(), Raster());
+        open_import_frame(ctx, app, d, chooser, 1000, 700);
+    };
+    frame();
+    frame();
+    EXPECT_EQ(chooser_asked, 1);
+    ASSERT_EQ(chooser_request.filters.size(), 5u);
+    EXPECT_EQ(chooser_request.filters[1].name, "Sonographica Archive (SGA)");
+    EXPECT_EQ(chooser_request.filters[3].patterns, "*.mp3;*.ogg;*.wav;*.flac;*.aif;*.aiff;*.aifc");
+    EXPECT_EQ(chooser_request.filters[4].patterns, "*.*");
+    EXPECT_FALSE(chooser_request.save);
+    // A chosen file that does not exist is dropped; Load without a file does nothing.
+    EXPECT_EQ(d.path, "");
+    EXPECT_FALSE(open_import_load(d, app));
+    EXPECT_TRUE(d.open);
+
+    // A picture to import: the project saved as PNG.
+    record_line(app, record_action, 1, nullptr, "Clear image\nDimensions 20 px x 10 px\nNew layer \"a\"");
+    const std::string png = dir.file("layer.png");
+    record_line(app, record_execute_only, 1, nullptr, "Save \"%s\"", png.c_str());
+    ASSERT_TRUE(file_exists(png));
+    write_text_file(dir.file("old.sga"), "Clear image\n");
+    // No picture open: no New/Add choice.
+    App empty;
+    open_import_choose(d, png);
+    EXPECT_EQ(d.path, png);
+    EXPECT_FALSE(open_import_shows_target(d, empty));
+    // A picture open: the choice, and the methods once "Add" is chosen; never for an archive.
+    EXPECT_TRUE(open_import_shows_target(d, app));
+    EXPECT_FALSE(open_import_shows_methods(d, app));
+    d.target = 61;
+    EXPECT_TRUE(open_import_shows_methods(d, app));
+    open_import_choose(d, dir.file("old.sga"));
+    EXPECT_FALSE(open_import_shows_target(d, app));
+    EXPECT_FALSE(open_import_shows_methods(d, app));
+
+    // Add with crop and extend: the Import line, the layer added once the loader finishes.
+    open_import_choose(d, png);
+    d.horizontal = 22;
+    d.vertical = 34;
+    ASSERT_TRUE(open_import_load(d, app));
+    EXPECT_FALSE(d.open);
+    finish_load(app);
+    EXPECT_EQ(app.project.layers.size(), 2u);
+    EXPECT_NE(history().find("Import \"" + png + "\" hcrop vextend\n"), std::string::npos) << history();
+}
+
+TEST_F(DialogTest, OpenImportOpensASoundAsANewProject)
+{
+    std::vector<float> tone(22050);
+    for (size_t i = 0; i < tone.size(); i++)
+        tone[i] = 0.5f * std::sin(2.0 * M_PI * 440.0 * (double)i / 44100.0);
+    const std::string wav = dir.file("tone.wav");
+    ASSERT_TRUE(save_sound_file(wav, tone.data(), tone.size(), 44100));
+    OpenImportDialog d;
+    open_import_open(d, wav);  // as a dropped file arrives
+    EXPECT_EQ(d.path, wav);
+    EXPECT_FALSE(d.ask_on_first_frame);
+    ASSERT_TRUE(open_import_load(d, app));
+    finish_load(app);
+    EXPECT_GT(app.project.width, 0);
+    EXPECT_EQ(app.current_file, wav);
+    const std::string h = history();
+    EXPECT_NE(h.find("Open \"" + wav + "\"\n"), std::string::npos) << h;
+    EXPECT_LT(h.find("Analysis"), h.find("Open \""));
 }

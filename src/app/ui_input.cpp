@@ -86,6 +86,13 @@ void ui_event(Shell& sh, const SDL_Event& e)
         in.pointer_x = e.button.x;
         in.pointer_y = e.button.y;
         break;
+    case SDL_DROPFILE:
+        // A file dropped on the window: the Open/Import window with that file chosen.
+        if (e.drop.file) {
+            open_import_open(sh.ui.open_import, e.drop.file);
+            sh.interface_changed = true;
+        }
+        break;
     case SDL_MOUSEBUTTONUP:
         if (e.button.button == SDL_BUTTON_LEFT)
             in.left_released = true;
@@ -132,37 +139,37 @@ void ui_frame(Shell& sh)
     ui.ctx.font = &sh.gfx.font12;  // the fonts are loaded at the interface scale
     ui.ctx.clipboard_get = clipboard_get;
     ui.ctx.clipboard_set = clipboard_set;
-    if (sh.app.requests.extend_cut) {
-        sh.app.requests.extend_cut = 0;
-        extend_cut_open(ui.extend_cut);
-        sh.interface_changed = true;
-    }
-    if (sh.app.requests.new_project) {
-        sh.app.requests.new_project = 0;
+    // Requests from the menus, keys and archive lines open the windows.
+    AppRequests& r = sh.app.requests;
+    if (r.new_project) {
         const ScreenLayout l = screen_layout(sh.width, sh.height, sh.scale, sh.startup.waveform_height, sh.app.project.lossless);
         new_project_open(ui.new_project, (sh.width - l.image_x) / std::max(sh.scale, 1));
-        sh.interface_changed = true;
     }
-    AppRequests& r = sh.app.requests;
-    if (r.volume_limiter || r.audio_output || r.about) {
-        if (r.volume_limiter)
-            volume_limiter_open(ui.volume_limiter);
-        if (r.audio_output)
-            audio_output_open(ui.audio_output);
-        if (r.about)
-            about_open(ui.about);
-        r.volume_limiter = r.audio_output = r.about = 0;
+    if (r.extend_cut)
+        extend_cut_open(ui.extend_cut);
+    if (r.volume_limiter)
+        volume_limiter_open(ui.volume_limiter);
+    if (r.audio_output)
+        audio_output_open(ui.audio_output);
+    if (r.about)
+        about_open(ui.about);
+    if (r.open_file)
+        open_import_open(ui.open_import, "");
+    if (r.new_project || r.extend_cut || r.volume_limiter || r.audio_output || r.about || r.open_file)
         sh.interface_changed = true;
-    }
+    r.new_project = r.extend_cut = r.volume_limiter = r.audio_output = r.about = r.open_file = 0;
+    const int chooser_before = ui.chooser.state.load();
     widgets_begin(ui.ctx, in, Raster());
     console_frame(ui.ctx, sh.app, ui.console, sh.width, sh.height);
     extend_cut_frame(ui.ctx, sh.app, ui.extend_cut, sh.width, sh.height);
     new_project_frame(ui.ctx, sh.app, ui.new_project, sh.width, sh.height);
     save_format_frame(ui.ctx, sh.app, ui.save_format, ui.chooser, sh.width, sh.height);
     run_settings_windows(sh);
+    open_import_frame(ui.ctx, sh.app, ui.open_import, ui.chooser, sh.width, sh.height);
     file_chooser_frame(ui.ctx, ui.chooser, sh.width, sh.height);
-    if (something && (ui.console.visible || ui.extend_cut.open || ui.new_project.open || ui.save_format.open ||
-                      ui.chooser.in_app || ui.volume_limiter.open || ui.audio_output.open || ui.about.open))
+    if ((something || ui.chooser.state.load() != chooser_before) && (ui.console.visible || ui.extend_cut.open || ui.new_project.open || ui.save_format.open ||
+                      ui.chooser.in_app || ui.volume_limiter.open || ui.audio_output.open || ui.about.open ||
+                      ui.open_import.open))
         sh.interface_changed = true;
 }
 
@@ -181,5 +188,6 @@ void ui_draw(Shell& sh)
     new_project_frame(ui.ctx, sh.app, ui.new_project, sh.width, sh.height);
     save_format_frame(ui.ctx, sh.app, ui.save_format, ui.chooser, sh.width, sh.height);
     run_settings_windows(sh);
+    open_import_frame(ui.ctx, sh.app, ui.open_import, ui.chooser, sh.width, sh.height);
     file_chooser_frame(ui.ctx, ui.chooser, sh.width, sh.height);
 }

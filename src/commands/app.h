@@ -36,6 +36,7 @@ struct AppRequests {
     int volume_limiter = 0;          // open the Volume limiter window
     int audio_output = 0;            // open the Audio driver & output window
     int about = 0;                   // open the About window
+    int open_file = 0;               // open the Open/Import window (File > Open..., key O)
 };
 
 // What the next frame must redo after a change of the picture: 0 nothing, 1 recomposite and

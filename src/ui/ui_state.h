@@ -9,6 +9,7 @@
 #include "ui/volume_limiter.h"
 #include "ui/audio_output.h"
 #include "ui/about.h"
+#include "ui/open_import.h"
 
 struct UiState {
     WidgetContext ctx;
@@ -20,5 +21,6 @@ struct UiState {
     VolumeLimiterDialog volume_limiter;
     AudioOutputDialog audio_output;
     AboutDialog about;
+    OpenImportDialog open_import;
     FileChooser chooser;             // one file chooser at a time, for every window
 };
