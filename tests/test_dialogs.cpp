@@ -10,6 +10,7 @@
 #include "ui/save_format.h"
 #include "ui/volume_limiter.h"
 #include "ui/open_import.h"
+#include "ui/analysis_params.h"
 #include "commands/import.h"
 #include "media/sound_write.h"
 #include "app/shell.h"
@@ -446,4 +447,56 @@ TEST_F(DialogTest, OpenImportOpensASoundAsANewProject)
     const std::string h = history();
     EXPECT_NE(h.find("Open \"" + wav + "\"\n"), std::string::npos) << h;
     EXPECT_LT(h.find("Analysis"), h.find("Open \""));
+}
+
+TEST_F(DialogTest, AnalysisParametersGoIntoTheProjectAndBecomeDefaults)
+{
+    PrefStore store;
+    write_text_file(dir.file("config.txt"), SONOGRAPHICA_PREF_TITLE "\n");
+    pref_open(store, dir.file("config.txt"));
+    AnalysisParamsDialog d;
+    analysis_params_fill(d, app, &store);
+    EXPECT_EQ(d.fields[analysis_row_time].text, "100");
+    EXPECT_EQ(d.fields[analysis_row_count].text, "20000");  // the range's maximum
+    for (int r = 0; r < analysis_row_count; r++)
+        EXPECT_EQ(d.use_default[r], 1) << r;
+    // An edit goes into the project and unticks its row.
+    text_field_set(d.fields[analysis_row_time], "50");
+    analysis_params_edited(d, app, analysis_row_time);
+    EXPECT_FLOAT_EQ(app.project.analysis_time_resolution, 50.0f);
+    EXPECT_EQ(d.use_default[analysis_row_time], 0);
+    text_field_set(d.fields[analysis_row_pitch], "2*30");  // still the default's value
+    analysis_params_edited(d, app, analysis_row_pitch);
+    EXPECT_EQ(d.use_default[analysis_row_pitch], 1);
+    // Unusable values leave the project alone: an empty range, nothing, a negative.
+    text_field_set(d.fields[0], "30000");
+    analysis_params_edited(d, app, 0);
+    EXPECT_FLOAT_EQ(app.project.analysis_fmin, 27.5f);
+    EXPECT_EQ(d.use_default[analysis_row_frequency], 0);
+    text_field_set(d.fields[analysis_row_transition], "-3");
+    analysis_params_edited(d, app, analysis_row_transition);
+    EXPECT_FLOAT_EQ(app.project.transition_time_resolution, 100.0f);
+    // Ticking Default puts the default back, both ends of the range at once.
+    analysis_params_use_default(d, app, analysis_row_frequency);
+    EXPECT_EQ(d.fields[0].text, "27.5");
+    EXPECT_EQ(d.use_default[analysis_row_frequency], 1);
+    text_field_set(d.fields[0], "55");
+    analysis_params_edited(d, app, 0);
+    EXPECT_FLOAT_EQ(app.project.analysis_fmin, 55.0f);
+    // Saved as the new defaults: the preferences hold the project's values, the label fades.
+    analysis_params_save_defaults(d, app, store, 10.0);
+    double lo = 0, hi = 0;
+    pref_get_two_numbers(store, "Analysis:Frequency range", 0, " - ", 0, " Hz", &lo, &hi);
+    EXPECT_EQ(lo, 55);
+    EXPECT_EQ(hi, 20000);
+    EXPECT_EQ(pref_get_number(store, "Analysis:Time resolution", 0, " pixels/second"), 50);
+    EXPECT_EQ(d.use_default[analysis_row_time], 1);
+    EXPECT_DOUBLE_EQ(analysis_params_saved_fade(d, 10.0), 1.0);
+    EXPECT_NEAR(analysis_params_saved_fade(d, 10.1), 0.7, 1e-9);
+    EXPECT_EQ(analysis_params_saved_fade(d, 10.5), 0.0);
+    // Choosing a sound in the Open/Import window asks for these parameters.
+    OpenImportDialog o;
+    write_text_file(dir.file("s.wav"), "");
+    open_import_choose(o, dir.file("s.wav"));
+    EXPECT_TRUE(o.sound_chosen);
 }

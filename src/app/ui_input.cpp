@@ -1,6 +1,7 @@
 #include "app/ui_input.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "app/layout.h"
 #include "app/shell.h"
@@ -58,10 +59,23 @@ bool input_empty(const WidgetInput& in)
     return !in.left_pressed && !in.left_released && !in.right_pressed && in.text.empty() && in.keys.empty();
 }
 
+double seconds_now()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
 void run_settings_windows(Shell& sh)
 {
     UiState& ui = sh.ui;
     PrefStore& prefs = sh.app.prefs ? *sh.app.prefs : pref_main_store();
+    if (ui.open_import.sound_chosen) {
+        ui.open_import.sound_chosen = false;
+        analysis_params_open(ui.analysis);
+    }
+    analysis_params_frame(ui.ctx, sh.app, ui.analysis, &prefs, seconds_now(), sh.width, sh.height);
+    // The "Saved" label fades out: frames keep coming while it does.
+    if (ui.analysis.open && analysis_params_saved_fade(ui.analysis, seconds_now()) > 0)
+        sh.interface_changed = true;
     volume_limiter_frame(ui.ctx, ui.volume_limiter, sh.audio.limiter, &prefs, sh.width, sh.height);
     audio_output_frame(ui.ctx, ui.audio_output, sh.audio, prefs, sh.width, sh.height);
     about_frame(ui.ctx, ui.about, sh.width, sh.height);
@@ -169,7 +183,7 @@ void ui_frame(Shell& sh)
     file_chooser_frame(ui.ctx, ui.chooser, sh.width, sh.height);
     if ((something || ui.chooser.state.load() != chooser_before) && (ui.console.visible || ui.extend_cut.open || ui.new_project.open || ui.save_format.open ||
                       ui.chooser.in_app || ui.volume_limiter.open || ui.audio_output.open || ui.about.open ||
-                      ui.open_import.open))
+                      ui.open_import.open || ui.analysis.open))
         sh.interface_changed = true;
 }
 

@@ -42,6 +42,8 @@ void open_import_choose(OpenImportDialog& d, const std::string& path)
         return;
     }
     d.path = path;
+    if (classify_file_name(path) == file_class_sound)
+        d.sound_chosen = true;
 }
 
 bool open_import_shows_target(const OpenImportDialog& d, const App& app)

@@ -19,6 +19,7 @@ struct OpenImportDialog {
     int vertical = 33;               // 32 crop, 33 fit, 34 extend
     bool asking = false;             // the chooser was started by this window
     bool ask_on_first_frame = false;
+    bool sound_chosen = false;       // a sound was chosen: the analysis parameters window opens
 };
 
 // The open chooser's filters, in the order shown.

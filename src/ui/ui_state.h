@@ -10,6 +10,7 @@
 #include "ui/audio_output.h"
 #include "ui/about.h"
 #include "ui/open_import.h"
+#include "ui/analysis_params.h"
 
 struct UiState {
     WidgetContext ctx;
@@ -22,5 +23,6 @@ struct UiState {
     AudioOutputDialog audio_output;
     AboutDialog about;
     OpenImportDialog open_import;
+    AnalysisParamsDialog analysis;
     FileChooser chooser;             // one file chooser at a time, for every window
 };
