@@ -344,3 +344,27 @@ TEST(Widgets, WindowMovesByItsTitleBarAndStaysReachable)
     frame(release_at(cx, cy));
     EXPECT_TRUE(w.close_clicked);
 }
+
+TEST(Widgets, WindowsDrawWithoutAFontAndOnlyWhenGivenATarget)
+{
+    WidgetContext ctx;
+    Pixmap screen = pixmap_create(200, 150, 0xFF000000u);
+    FloatingWindow w;
+    w.x = 10, w.y = 10, w.w = 120, w.h = 80;
+    TextField f;
+    text_field_set(f, "abc");
+    // The input pass leaves the screen alone.
+    widgets_begin(ctx, WidgetInput(), Raster());
+    floating_window(ctx, 1, w, "Console", 200, 150);
+    text_field(ctx, f, {20, 40, 80, 20});
+    for (uint32_t p : screen.pixels)
+        ASSERT_EQ(p, 0xFF000000u);
+    // The drawing pass draws the frame and the field, with or without the font.
+    widgets_begin(ctx, WidgetInput(), raster_of(screen));
+    floating_window(ctx, 1, w, "Console", 200, 150);
+    text_field(ctx, f, {20, 40, 80, 20});
+    EXPECT_NE(screen.pixels[(size_t)(15 * 200 + 50)], 0xFF000000u);  // title bar
+    EXPECT_NE(screen.pixels[(size_t)(40 * 200 + 50)], 0xFF000000u);  // the field's edge
+    EXPECT_EQ(screen.pixels[(size_t)(5 * 200 + 5)], 0xFF000000u);    // outside the window
+    EXPECT_EQ(screen.pixels[(size_t)(120 * 200 + 150)], 0xFF000000u);
+}

@@ -1,11 +1,12 @@
 #!/bin/sh
 # Includes run one way: a folder may include only itself and the folders below it.
-# Order: support < engine < project < layers, media, audio < commands < app, ui < cli.
+# Order: support < engine < project < layers, media, audio < commands < ui < app < cli.
+# The windows of src/ui are fed and drawn by the desktop program in src/app.
 cd "$(dirname "$0")/../src" || exit 2
 rank() {
   case "$1" in
     support) echo 0 ;; engine) echo 1 ;; project) echo 2 ;;
-    layers|media|audio) echo 3 ;; commands) echo 4 ;; app|ui) echo 5 ;; cli) echo 6 ;;
+    layers|media|audio) echo 3 ;; commands) echo 4 ;; ui) echo 5 ;; app) echo 6 ;; cli) echo 7 ;;
     *) echo 9 ;;
   esac
 }

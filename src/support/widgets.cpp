@@ -18,13 +18,16 @@ constexpr uint32_t colour_button_hot = 0xFF565666u;
 constexpr uint32_t colour_accent = 0xFF6FA8DCu;
 constexpr uint32_t colour_selection = 0xFF3A5A88u;
 
-bool drawing(const WidgetContext& ctx) { return ctx.target.pixels && ctx.font && font_ok(*ctx.font); }
+// Without a font the windows still draw their frames and boxes, only the texts are missing.
+bool drawing(const WidgetContext& ctx) { return ctx.target.pixels != nullptr; }
 
-int text_w(const WidgetContext& ctx, std::string_view s) { return ctx.font ? text_width_utf8(*ctx.font, s) : 0; }
+bool has_font(const WidgetContext& ctx) { return ctx.font && font_ok(*ctx.font); }
+
+int text_w(const WidgetContext& ctx, std::string_view s) { return has_font(ctx) ? text_width_utf8(*ctx.font, s) : 0; }
 
 void text_at(WidgetContext& ctx, int x, int y, std::string_view s, uint32_t colour)
 {
-    if (drawing(ctx))
+    if (drawing(ctx) && has_font(ctx))
         draw_text_utf8(ctx.target, *ctx.font, x, y, s, colour);
 }
 
@@ -262,7 +265,8 @@ int text_field(WidgetContext& ctx, TextField& f, WidgetRect r)
             const int xb = text_w(ctx, std::string_view(f.text).substr(0, b));
             fill_rect(inner, x0 + xa, 1, xb - xa, inner.height - 2, colour_selection);
         }
-        draw_text_utf8(inner, *ctx.font, x0, ymid, f.text, colour_text);
+        if (has_font(ctx))
+            draw_text_utf8(inner, *ctx.font, x0, ymid, f.text, colour_text);
         if (focused)
             draw_vline(inner, x0 + cx, 2, inner.height - 4, colour_text);
     }
@@ -334,7 +338,7 @@ void label(WidgetContext& ctx, WidgetRect r, std::string_view text, uint32_t col
 
 int label_wrapped(WidgetContext& ctx, WidgetRect r, std::string_view text, uint32_t colour)
 {
-    if (!ctx.font)
+    if (!has_font(ctx))
         return 0;
     const int line_h = font_height(*ctx.font);
     int y = r.y + line_h / 2;
