@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 
 #include "app/layout.h"
 #include "app/shell.h"
@@ -64,21 +65,52 @@ double seconds_now()
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-void run_settings_windows(Shell& sh)
+// Every window, in drawing order (the last one on top). The input pass runs them from the
+// top down, and a press inside an open window is kept from the windows under it.
+void run_windows(Shell& sh, bool input_pass)
 {
     UiState& ui = sh.ui;
-    PrefStore& prefs = sh.app.prefs ? *sh.app.prefs : pref_main_store();
+    App& app = sh.app;
+    PrefStore& prefs = app.prefs ? *app.prefs : pref_main_store();
+    WidgetContext& c = ui.ctx;
+    const int w = sh.width, h = sh.height;
     if (ui.open_import.sound_chosen) {
         ui.open_import.sound_chosen = false;
         analysis_params_open(ui.analysis);
     }
-    analysis_params_frame(ui.ctx, sh.app, ui.analysis, &prefs, seconds_now(), sh.width, sh.height);
+    const double now = seconds_now();
+    struct Window {
+        bool open;
+        const FloatingWindow* frame;
+        std::function<void()> run;
+    };
+    const Window windows[] = {
+        {ui.console.visible, &ui.console.window, [&] { console_frame(c, app, ui.console, w, h); }},
+        {ui.extend_cut.open, &ui.extend_cut.window, [&] { extend_cut_frame(c, app, ui.extend_cut, w, h); }},
+        {ui.new_project.open, &ui.new_project.window, [&] { new_project_frame(c, app, ui.new_project, w, h); }},
+        {ui.save_format.open, &ui.save_format.window,
+         [&] { save_format_frame(c, app, ui.save_format, ui.chooser, w, h); }},
+        {ui.volume_limiter.open, &ui.volume_limiter.window,
+         [&] { volume_limiter_frame(c, ui.volume_limiter, sh.audio.limiter, &prefs, w, h); }},
+        {ui.audio_output.open, &ui.audio_output.window,
+         [&] { audio_output_frame(c, ui.audio_output, sh.audio, prefs, w, h); }},
+        {ui.about.open, &ui.about.window, [&] { about_frame(c, ui.about, w, h); }},
+        {ui.open_import.open, &ui.open_import.window,
+         [&] { open_import_frame(c, app, ui.open_import, ui.chooser, w, h); }},
+        {ui.analysis.open, &ui.analysis.window, [&] { analysis_params_frame(c, app, ui.analysis, &prefs, now, w, h); }},
+        {ui.chooser.in_app, &ui.chooser.window, [&] { file_chooser_frame(c, ui.chooser, w, h); }},
+    };
+    const int n = (int)(sizeof windows / sizeof windows[0]);
+    for (int k = 0; k < n; k++) {
+        const Window& win = windows[input_pass ? n - 1 - k : k];
+        win.run();
+        if (input_pass && win.open && c.input.left_pressed &&
+            floating_window_contains(*win.frame, c.input.pointer_x, c.input.pointer_y))
+            c.pointer_captured = true;
+    }
     // The "Saved" label fades out: frames keep coming while it does.
-    if (ui.analysis.open && analysis_params_saved_fade(ui.analysis, seconds_now()) > 0)
+    if (ui.analysis.open && analysis_params_saved_fade(ui.analysis, now) > 0)
         sh.interface_changed = true;
-    volume_limiter_frame(ui.ctx, ui.volume_limiter, sh.audio.limiter, &prefs, sh.width, sh.height);
-    audio_output_frame(ui.ctx, ui.audio_output, sh.audio, prefs, sh.width, sh.height);
-    about_frame(ui.ctx, ui.about, sh.width, sh.height);
 }
 
 }  // namespace
@@ -174,13 +206,7 @@ void ui_frame(Shell& sh)
     r.new_project = r.extend_cut = r.volume_limiter = r.audio_output = r.about = r.open_file = 0;
     const int chooser_before = ui.chooser.state.load();
     widgets_begin(ui.ctx, in, Raster());
-    console_frame(ui.ctx, sh.app, ui.console, sh.width, sh.height);
-    extend_cut_frame(ui.ctx, sh.app, ui.extend_cut, sh.width, sh.height);
-    new_project_frame(ui.ctx, sh.app, ui.new_project, sh.width, sh.height);
-    save_format_frame(ui.ctx, sh.app, ui.save_format, ui.chooser, sh.width, sh.height);
-    run_settings_windows(sh);
-    open_import_frame(ui.ctx, sh.app, ui.open_import, ui.chooser, sh.width, sh.height);
-    file_chooser_frame(ui.ctx, ui.chooser, sh.width, sh.height);
+    run_windows(sh, true);
     if ((something || ui.chooser.state.load() != chooser_before) && (ui.console.visible || ui.extend_cut.open || ui.new_project.open || ui.save_format.open ||
                       ui.chooser.in_app || ui.volume_limiter.open || ui.audio_output.open || ui.about.open ||
                       ui.open_import.open || ui.analysis.open))
@@ -197,11 +223,5 @@ void ui_draw(Shell& sh)
     in.left_down = (sh.pointer_buttons & SDL_BUTTON_LMASK) != 0;
     in.mods = ui.ctx.input.mods;
     widgets_begin(ui.ctx, in, raster_of(sh.screen));
-    console_frame(ui.ctx, sh.app, ui.console, sh.width, sh.height);
-    extend_cut_frame(ui.ctx, sh.app, ui.extend_cut, sh.width, sh.height);
-    new_project_frame(ui.ctx, sh.app, ui.new_project, sh.width, sh.height);
-    save_format_frame(ui.ctx, sh.app, ui.save_format, ui.chooser, sh.width, sh.height);
-    run_settings_windows(sh);
-    open_import_frame(ui.ctx, sh.app, ui.open_import, ui.chooser, sh.width, sh.height);
-    file_chooser_frame(ui.ctx, ui.chooser, sh.width, sh.height);
+    run_windows(sh, false);
 }
