@@ -235,6 +235,34 @@ TEST(ConsoleShell, FocusedFieldSwallowsShortcutsAndF3Toggles)
     SDL_PushEvent(&e);
     shell_frame(*sh);
     EXPECT_NE(sh->screen.pixels, before);
+    // Overlapping windows: the one drawn on top takes the click. About over the Run button.
+    Console& c = sh->ui.console;
+    ASSERT_TRUE(c.visible);
+    text_field_set(c.field, "Dimensions 9 px x 3 px");
+    sh->app.requests.about = 1;
+    shell_frame(*sh);
+    const int run_x = c.window.x + 8 + 335 + 10 + 30, run_y = c.window.y + title_bar_height(sh->ui.ctx) + 6 + 26 + 15;
+    auto click = [&](int x, int y) {
+        for (Uint32 type : {SDL_MOUSEBUTTONDOWN, SDL_MOUSEBUTTONUP}) {
+            SDL_Event m = {};
+            m.type = type;
+            m.button.button = SDL_BUTTON_LEFT;
+            m.button.clicks = 1;
+            m.button.x = x;
+            m.button.y = y;
+            SDL_PushEvent(&m);
+            shell_frame(*sh);
+        }
+    };
+    sh->ui.about.window.x = run_x - 100;
+    sh->ui.about.window.y = run_y - 60;
+    click(run_x, run_y);
+    EXPECT_EQ(c.lines.size(), 1u);
+    EXPECT_EQ(sh->app.project.width, 7);
+    sh->ui.about.window.x = run_x + 100;  // moved aside: the button is reachable
+    click(run_x, run_y);
+    EXPECT_EQ(c.lines.size(), 2u);
+    EXPECT_EQ(sh->app.project.width, 9);
     // A file dropped on the window opens the Open/Import window with it chosen.
     const std::string dropped = data.file("config.txt");
     e = {};

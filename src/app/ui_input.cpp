@@ -142,6 +142,8 @@ void ui_event(Shell& sh, const SDL_Event& e)
     case SDL_MOUSEBUTTONUP:
         if (e.button.button == SDL_BUTTON_LEFT)
             in.left_released = true;
+        in.pointer_x = e.button.x;
+        in.pointer_y = e.button.y;
         break;
     default:
         break;

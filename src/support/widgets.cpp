@@ -92,7 +92,9 @@ void widgets_begin(WidgetContext& ctx, WidgetInput input, Raster target)
     ctx.input = std::move(input);
     ctx.target = target;
     ctx.pointer_captured = false;
-    if (!ctx.input.left_down && !ctx.input.left_released)
+    // A press that ended unseen is forgotten; the drawing pass only looks, so it keeps a
+    // press whose release has not been handled yet.
+    if (!target.pixels && !ctx.input.left_down && !ctx.input.left_released)
         ctx.pressed_id = 0;
 }
 
