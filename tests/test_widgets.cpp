@@ -368,3 +368,28 @@ TEST(Widgets, WindowsDrawWithoutAFontAndOnlyWhenGivenATarget)
     EXPECT_EQ(screen.pixels[(size_t)(5 * 200 + 5)], 0xFF000000u);    // outside the window
     EXPECT_EQ(screen.pixels[(size_t)(120 * 200 + 150)], 0xFF000000u);
 }
+
+TEST(Widgets, FocusOfAFieldThatNoLongerRunsIsDropped)
+{
+    WidgetContext ctx;
+    TextField a;
+    widgets_focus(ctx, &a);
+    // Its window still runs: the focus stays.
+    pass(ctx, keys({}, "x"));
+    text_field(ctx, a, {0, 0, 50, 20});
+    widgets_end(ctx);
+    EXPECT_EQ(ctx.focus, &a);
+    // A knob's typed value gets the focus during the pass and keeps it.
+    Knob k;
+    knob_setup(k, 0, 1, 2, knob_linear, 1, "%g", "");
+    WidgetInput right;
+    right.pointer_x = 10, right.pointer_y = 10, right.right_pressed = true;
+    pass(ctx, right);
+    knob(ctx, 5, {0, 0, 50, 50}, "k", k);
+    widgets_end(ctx);
+    EXPECT_EQ(ctx.focus, &k.edit);
+    // Its window closed: nothing runs the field, the keys go back to the shortcuts.
+    pass(ctx, WidgetInput());
+    widgets_end(ctx);
+    EXPECT_FALSE(widgets_have_keyboard_focus(ctx));
+}

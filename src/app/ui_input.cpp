@@ -209,6 +209,7 @@ void ui_frame(Shell& sh)
     const int chooser_before = ui.chooser.state.load();
     widgets_begin(ui.ctx, in, Raster());
     run_windows(sh, true);
+    widgets_end(ui.ctx);
     if ((something || ui.chooser.state.load() != chooser_before) && (ui.console.visible || ui.extend_cut.open || ui.new_project.open || ui.save_format.open ||
                       ui.chooser.in_app || ui.volume_limiter.open || ui.audio_output.open || ui.about.open ||
                       ui.open_import.open || ui.analysis.open))

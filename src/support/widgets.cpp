@@ -92,6 +92,7 @@ void widgets_begin(WidgetContext& ctx, WidgetInput input, Raster target)
     ctx.input = std::move(input);
     ctx.target = target;
     ctx.pointer_captured = false;
+    ctx.focus_seen = false;
     // A press that ended unseen is forgotten; the drawing pass only looks, so it keeps a
     // press whose release has not been handled yet.
     if (!target.pixels && !ctx.input.left_down && !ctx.input.left_released)
@@ -100,9 +101,16 @@ void widgets_begin(WidgetContext& ctx, WidgetInput input, Raster target)
 
 bool widgets_drawing(const WidgetContext& ctx) { return drawing(ctx); }
 
+void widgets_end(WidgetContext& ctx)
+{
+    if (!ctx.focus_seen)
+        ctx.focus = nullptr;
+}
+
 void widgets_focus(WidgetContext& ctx, TextField* f)
 {
     ctx.focus = f;
+    ctx.focus_seen = true;
     if (f)
         f->anchor = 0, f->cursor = f->text.size();
 }
@@ -237,6 +245,7 @@ int text_field(WidgetContext& ctx, TextField& f, WidgetRect r)
     }
     int flags = 0;
     if (ctx.focus == &f) {
+        ctx.focus_seen = true;
         if (!in.text.empty() && text_field_insert(f, in.text))
             flags |= field_changed;
         for (const WidgetKey& k : in.keys) {

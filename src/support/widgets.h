@@ -82,6 +82,7 @@ struct WidgetContext {
     TextField* focus = nullptr;    // the field that gets the keys; null: the shortcuts get them
     int pressed_id = 0;            // the button, checkbox or knob the left press began on
     bool pointer_captured = false; // a window or widget used the pointer this frame
+    bool focus_seen = false;       // the focused field ran (or got the focus) this pass
     ClipboardGetFn clipboard_get = nullptr;
     ClipboardSetFn clipboard_set = nullptr;
     void* clipboard_context = nullptr;
@@ -92,6 +93,9 @@ inline bool widgets_have_keyboard_focus(const WidgetContext& ctx) { return ctx.f
 // Starts a pass: input taken, pointer not yet used.
 void widgets_begin(WidgetContext& ctx, WidgetInput input, Raster target);
 bool widgets_drawing(const WidgetContext& ctx);
+// Ends an input pass: a focus whose field did not run (its window closed) is dropped, so the
+// shortcuts never stay blocked by a field nobody sees.
+void widgets_end(WidgetContext& ctx);
 
 // ---- Text fields ----
 // A single line of UTF-8 text. `cursor` and `anchor` are byte offsets on character
