@@ -227,7 +227,15 @@ TEST_F(DialogTest, SaveChooserCancelledKeepsTheWindowAndWritesNothing)
     EXPECT_TRUE(d.open);
     EXPECT_FALSE(d.saved);
     EXPECT_EQ(history(), before);
-    // Another try with the history format copies the history itself.
+    // A save that fails (a folder that does not exist) records nothing and says so.
+    chooser_answer = dir.file("no/such/folder/x.png");
+    d.chosen = 30 + save_png;
+    save_format_proceed(d, chooser);
+    save_frames(ctx, app, d, chooser, 6);
+    EXPECT_TRUE(d.open);
+    EXPECT_NE(d.failure.find("x.png could not be written"), std::string::npos) << d.failure;
+    EXPECT_EQ(history(), before);
+        // Another try with the history format copies the history itself.
     chooser_answer = dir.file("copy.sga");
     d.chosen = 30 + save_history;
     save_format_proceed(d, chooser);

@@ -51,6 +51,7 @@ void save_format_open(SaveFormatDialog& d)
 {
     d.open = true;
     d.saved = false;
+    d.failure.clear();
     d.wait_frames = -1;
 }
 
@@ -74,9 +75,13 @@ bool save_format_write(App& app, int format, std::string path)
     }
     const std::string line = "Save \"" + path + "\"";
     stop_composite_loop(app.compositor);
+    const int failed = app.archive.failed_lines;
     execute_archive_line(app, line, nullptr);
+    // A save that failed (logged by the interpreter) is not recorded: nothing was written.
+    if (app.archive.failed_lines != failed || !file_exists(path))
+        return false;
     record_text(app, record_action, 0, nullptr, "// " + line + "\n");
-    return file_exists(path);
+    return true;
 }
 
 void save_format_frame(WidgetContext& ctx, App& app, SaveFormatDialog& d, FileChooser& chooser, int screen_w,
@@ -115,6 +120,8 @@ void save_format_frame(WidgetContext& ctx, App& app, SaveFormatDialog& d, FileCh
     y += 92 * s;
     const bool proceed = button(ctx, 3110, {in.x, y, 200 * s, 22 * s}, "Proceed to Save dialog...");
     const bool cancel = button(ctx, 3111, {in.x + 210 * s, y, 90 * s, 22 * s}, "Cancel");
+    if (!d.failure.empty())
+        label(ctx, {in.x, y + 28 * s, in.w, 18 * s}, d.failure, 0xFFE8D080u);
     if (cancel || d.window.close_clicked) {
         d.open = false;
         return;
@@ -138,9 +145,12 @@ void save_format_frame(WidgetContext& ctx, App& app, SaveFormatDialog& d, FileCh
         const int answer = file_chooser_take(chooser, &path);
         if (answer == chooser_chosen) {
             d.wait_frames = -1;
+            d.failure.clear();
             if (save_format_write(app, format, path)) {
                 d.saved = true;
                 d.open = false;
+            } else {
+                d.failure = "\xE2\x9A\xA0 " + get_filename_from_path(path) + " could not be written (the log says why)";
             }
         } else if (answer == chooser_cancelled) {
             d.wait_frames = -1;  // the window stays for another try

@@ -37,6 +37,7 @@ struct SaveFormatDialog {
     int wait_frames = -1;            // frames left before the chooser shows; -1 none pending
     bool placed = false;
     bool saved = false;              // a file was written since the window opened
+    std::string failure;             // why the last try wrote nothing, shown in the window
 };
 
 void save_format_open(SaveFormatDialog& d);
@@ -44,7 +45,8 @@ void save_format_open(SaveFormatDialog& d);
 void save_format_proceed(SaveFormatDialog& d, const FileChooser& chooser);
 // Saves the project under `path` in the format: the history copied, or "Save" executed
 // without being recorded and recorded as a comment so that a replay writes nothing.
-// The format's extension is added to a path that has none. True when written.
+// The format's extension is added to a path that has none. True when written; a failed save
+// records nothing.
 bool save_format_write(App& app, int format, std::string path);
 void save_format_frame(WidgetContext& ctx, App& app, SaveFormatDialog& d, FileChooser& chooser, int screen_w,
                        int screen_h);
