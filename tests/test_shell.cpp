@@ -163,11 +163,21 @@ TEST(Shell, ReloadAsksToSaveFirst)
         shell_frame(*run.sh);
         EXPECT_EQ(run.answers.asked, 1);
         EXPECT_EQ(run.answers.last_title, "Save before closing");
-        ASSERT_TRUE(run.frames_until([&] { return run.loaded() && run.sh->app.requests.save == 0; }));
-        std::vector<std::string> names = files_in(run.data.path);
-        const bool saved = std::any_of(names.begin(), names.end(),
-                                       [](const std::string& n) { return n.rfind("Saved project", 0) == 0; });
-        EXPECT_EQ(saved, yes);
+        // Yes: the save window, then the save chooser answered with a name; the reopening
+        // waits for the file.
+        static std::string chosen;
+        chosen = sounds.file("kept.sga");
+        run.sh->ui.chooser.hook = [](void*, const FileChooserRequest&, std::string* path) {
+            *path = chosen;
+            return true;
+        };
+        if (yes) {
+            ASSERT_TRUE(run.frames_until([&] { return run.sh->ui.save_format.open; }));
+            EXPECT_FALSE(file_exists(chosen));
+            save_format_proceed(run.sh->ui.save_format, run.sh->ui.chooser);
+        }
+        ASSERT_TRUE(run.frames_until([&] { return run.loaded() && run.sh->deferred_reopen <= 0 && !run.sh->ui.save_format.open; }));
+        EXPECT_EQ(file_exists(chosen), yes);
         // Reopened either way: the history starts again with the file's Open line.
         std::string history = read_text_file(run.data.file("history.sga"));
         EXPECT_NE(history.find("Open \"" + wav + "\""), std::string::npos);

@@ -9,6 +9,7 @@
 #include "app/clipboard.h"
 #include "app/screen.h"
 #include "app/shell.h"
+#include "app/ui_input.h"
 #include "app/window.h"
 #include "app/menu_shell.h"
 #include "commands/archive_read.h"
@@ -46,12 +47,14 @@ void poll_events(Shell& sh, int wait_ms)
     SDL_Event e;
     bool have = wait_ms > 0 ? SDL_WaitEventTimeout(&e, wait_ms) != 0 : SDL_PollEvent(&e) != 0;
     while (have) {
+        ui_event(sh, e);
         switch (e.type) {
         case SDL_QUIT:
             sh.app.requests.quit = 1;
             break;
         case SDL_KEYDOWN:
-            on_key_down(sh, e.key);
+            if (!ui_key_down(sh, e.key))
+                on_key_down(sh, e.key);
             break;
         case SDL_WINDOWEVENT:
             if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED || e.window.event == SDL_WINDOWEVENT_EXPOSED ||
@@ -88,23 +91,6 @@ void store_window_size(Shell& sh)
 }
 
 bool project_has_picture(const Project& p) { return p.width > 0 && p.height > 0 && !p.layers.empty(); }
-
-// Without the save window the save request keeps the project as a status archive in the data
-// folder, named by the time, so that answering Yes to the save question never loses work.
-void save_project(Shell& sh)
-{
-    char name[96];
-    time_t now = time(nullptr);
-    struct tm local;
-    localtime_r(&now, &local);
-    strftime(name, sizeof name, "Saved project %Y-%m-%d %H-%M-%S.sga", &local);
-    std::string path = path_join(data_folder(), name);
-    stop_composite_loop(sh.app.compositor);
-    if (save_archive(sh.app, path, true))
-        log_printf(stdout, "Project saved to %s\n", path.c_str());
-    else
-        message_box(sh, ("The project could not be saved to " + path).c_str(), "Save", 0);
-}
 
 // Reload and the command-line file: ask to save first, then open through the interpreter as
 // the first line of a new history.
@@ -189,12 +175,19 @@ void carry_out_requests(Shell& sh)
     }
     if (r.save) {
         r.save = 0;
-        save_project(sh);
-        if (sh.deferred_reopen) {
-            // The reopening the save question deferred goes on now.
-            const int which = sh.deferred_reopen;
+        save_format_open(sh.ui.save_format);
+        sh.interface_changed = true;
+    }
+    if (sh.deferred_reopen > 0 && !sh.ui.save_format.open) {
+        // The reopening the save question deferred goes on once the project was saved; a
+        // save window closed without saving keeps the project open instead.
+        const int which = sh.deferred_reopen;
+        if (sh.ui.save_format.saved) {
             sh.deferred_reopen = -1;
             reopen(sh, which);
+        } else {
+            sh.deferred_reopen = 0;
+            log_printf(stdout, "Not saved: the project stays open\n");
         }
     }
     // A finished background load becomes the project (or a layer).
@@ -343,6 +336,7 @@ bool shell_frame(Shell& sh)
     shell_menu_pointer(sh);
     run_script_line(sh);
     carry_out_requests(sh);
+    ui_frame(sh);
     follow_picture(sh);
     if (app.playback.changed.exchange(false))
         sh.interface_changed = true;

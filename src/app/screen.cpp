@@ -6,6 +6,7 @@
 #include "app/layout.h"
 #include "app/menu_shell.h"
 #include "app/shell.h"
+#include "app/ui_input.h"
 #include "support/log.h"
 #include "support/palette_entries.h"
 
@@ -47,6 +48,7 @@ void screen_draw(Shell& sh)
     draw_hline(screen, 0, l.bar_y, sh.width, palette_colour(sh.gfx, palette_panel_edge, 0xFF45454Cu));
     view_draw_labels(sh, l);
     draw_menus(sh);
+    ui_draw(sh);  // the floating windows above everything
 }
 
 bool screen_save_png(const Shell& sh, const char* path)

@@ -15,6 +15,7 @@
 #include "support/raster.h"
 #include "ui/knob.h"
 #include "ui/menu.h"
+#include "ui/ui_state.h"
 
 // A Yes/No question; the default shows an SDL message box, tests answer it themselves.
 using QuestionFn = bool (*)(void* context, const char* text, const char* title);
@@ -76,6 +77,8 @@ struct Shell {
     std::string screenshot_path;
     long long exit_after_frames = -1;
     bool synthetic_pointer = false;  // tests set pointer_x/y/buttons themselves before each frame
+
+    UiState ui;                      // the floating windows and the console
 
     Shell() = default;
     Shell(const Shell&) = delete;

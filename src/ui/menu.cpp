@@ -386,8 +386,8 @@ bool menu_action(MenuBar& bar, App& app, int id)
     }
     int* flag = nullptr;
     switch (id) {
-    case 1010: flag = &r.new_project_window; break;
-    case 1020: flag = &r.open_window; break;
+    case 1010: flag = &r.new_project; break;
+    case 1020: flag = &r.open_file; break;
     case 1040: flag = &r.resume_last_session; break;
     case 1060: flag = &r.save; break;
     case 1070: flag = &r.reload; break;
@@ -396,7 +396,7 @@ bool menu_action(MenuBar& bar, App& app, int id)
     case 2020: flag = &r.copy; break;
     case 2040: flag = &r.erase_mask; break;
     case 2050: flag = &r.default_values; break;
-    case 2060: flag = &r.extend_duration_window; break;
+    case 2060: flag = &r.extend_cut; break;
     case 3010: flag = &r.loop_playback; break;
     case 3020: flag = &r.pause_after_loop; break;
     case 3030: flag = &r.live_synthesis; break;
@@ -408,8 +408,8 @@ bool menu_action(MenuBar& bar, App& app, int id)
     case 3090: flag = &r.long_blocks; break;
     case 3100: flag = &r.constant_time_resolution; break;
     case 3110: flag = &r.linear_knob_control; break;
-    case 3120: flag = &r.audio_device_window; break;
-    case 3130: flag = &r.limiter_window; break;
+    case 3120: flag = &r.audio_output; break;
+    case 3130: flag = &r.volume_limiter; break;
     case 5010: flag = &r.force_fast_display; break;
     case 5020: flag = &r.force_smooth_display; break;
     case 5030: flag = &r.rhythm_overlay; break;
@@ -428,7 +428,7 @@ bool menu_action(MenuBar& bar, App& app, int id)
     case 8100: flag = &r.view_current_group_only; break;
     case 8120: flag = &r.turn_off_layer; break;
     case 9010: flag = &r.open_manual; break;
-    case 9015: flag = &r.about_window; break;
+    case 9015: flag = &r.about; break;
     case 9020: flag = &r.check_updates; break;
     case 9030: flag = &r.open_files_folder; break;
     default: return false;

@@ -1,0 +1,149 @@
+#include "ui/open_import.h"
+
+#include <algorithm>
+
+#include "commands/app.h"
+#include "commands/archive_read.h"
+#include "commands/history.h"
+#include "commands/import.h"
+#include "engine/synthesis_workers.h"
+#include "media/file_names.h"
+#include "support/log.h"
+#include "support/paths.h"
+
+std::vector<FileFilter> open_file_filters()
+{
+    return {
+        {"All supported image and sound formats (SGA, TIFF, PNG, JPEG, BMP, MP3, WAVE, AIFF, FLAC, OGG...)",
+         "*.sga;*.bmp;*.exr;*.hdr;*.gif;*.jpg;*.jpeg;*.png;*.psd;*.tga;*.tif;*.tiff;*.mp3;*.ogg;*.wav;*.flac;*.aif;*."
+         "aiff;*.aifc"},
+        {"Sonographica Archive (SGA)", "*.sga"},
+        {"All supported image formats (TIFF, PNG, JPG, BMP...)",
+         "*.bmp;*.exr;*.hdr;*.gif;*.jpg;*.jpeg;*.png;*.psd;*.tga;*.tif;*.tiff"},
+        {"All supported sound formats (MP3, WAV, FLAC, AIFF, OGG)", "*.mp3;*.ogg;*.wav;*.flac;*.aif;*.aiff;*.aifc"},
+        {"All files", "*.*"},
+    };
+}
+
+void open_import_open(OpenImportDialog& d, const std::string& path)
+{
+    d.open = true;
+    d.path.clear();
+    d.ask_on_first_frame = path.empty();
+    if (!path.empty())
+        open_import_choose(d, path);
+}
+
+void open_import_choose(OpenImportDialog& d, const std::string& path)
+{
+    if (!file_exists(path)) {
+        log_printf(stderr, "File %s couldn't be found\n", path.c_str());
+        d.path.clear();
+        return;
+    }
+    d.path = path;
+    if (classify_file_name(path) == file_class_sound)
+        d.sound_chosen = true;
+}
+
+bool open_import_shows_target(const OpenImportDialog& d, const App& app)
+{
+    const Project& p = app.project;
+    const bool has_image = p.width > 0 && p.height > 0 && !p.layers.empty();
+    return has_image && !d.path.empty() && classify_file_name(d.path) != file_class_archive;
+}
+
+bool open_import_shows_methods(const OpenImportDialog& d, const App& app)
+{
+    return open_import_shows_target(d, app) && d.target == 61;
+}
+
+bool open_import_load(OpenImportDialog& d, App& app)
+{
+    if (d.path.empty())
+        return false;
+    const bool add = open_import_shows_target(d, app) && d.target == 61;
+    d.open = false;
+    stop_composite_loop(app.compositor);
+    synthesis_stop_workers(app.playback);
+    if (classify_file_name(d.path) == file_class_archive) {
+        // Replayed line by line like the last session, and copied into the history.
+        history_restart_for_import_dialog(app.history);
+        load_archive(app, d.path);
+        complete_load(app);
+        app.requests.layer_list_refresh = 1;
+        app.requests.archive_line_executed = 1;
+        app.requests.view_reset = 1;
+        return true;
+    }
+    const int modes[3] = {place_crop, place_fit, place_extend};
+    if (add)
+        return import_file_from_interface(app, d.path, modes[std::clamp(d.horizontal - 22, 0, 2)],
+                                          modes[std::clamp(d.vertical - 32, 0, 2)]);
+    history_restart_for_import_dialog(app.history);
+    return open_file_from_interface(app, d.path);
+}
+
+void open_import_frame(WidgetContext& ctx, App& app, OpenImportDialog& d, FileChooser& chooser, int screen_w,
+                       int screen_h)
+{
+    if (!d.open)
+        return;
+    const int s = ctx.scale;
+    const bool input_pass = ctx.target.pixels == nullptr;
+    if (!d.placed) {
+        d.window.w = 420 * s;
+        d.window.h = 260 * s;
+        d.window.x = std::max(0, (screen_w - d.window.w) / 2);
+        d.window.y = std::max(0, (screen_h - d.window.h) / 3);
+        d.placed = true;
+    }
+    const WidgetRect in = floating_window(ctx, 7001, d.window, "Open", screen_w, screen_h);
+    const bool select = button(ctx, 7010, {in.x, in.y, 130 * s, 22 * s}, "\xF0\x9F\x93\x84 Select File...");
+    label(ctx, {in.x + 140 * s, in.y, in.w - 140 * s, 22 * s}, d.path.empty() ? "(no file)" : get_filename_from_path(d.path));
+    int y = in.y + 32 * s;
+    if (open_import_shows_target(d, app)) {
+        radio(ctx, 7060, {in.x, y, 150 * s, 20 * s}, "New project", d.target, 60);
+        radio(ctx, 7061, {in.x + 160 * s, y, 220 * s, 20 * s}, "Add to current project", d.target, 61);
+        y += 28 * s;
+    }
+    if (open_import_shows_methods(d, app)) {
+        label(ctx, {in.x, y, 200 * s, 18 * s}, "Horizontal method");
+        const char* names[3] = {"Crop", "Fit", "Extend"};
+        for (int i = 0; i < 3; i++)
+            radio(ctx, 7022 + i, {in.x + 150 * s + i * 80 * s, y, 76 * s, 18 * s}, names[i], d.horizontal, 22 + i);
+        y += 24 * s;
+        label(ctx, {in.x, y, 200 * s, 18 * s}, "Vertical method");
+        for (int i = 0; i < 3; i++)
+            radio(ctx, 7032 + i, {in.x + 150 * s + i * 80 * s, y, 76 * s, 18 * s}, names[i], d.vertical, 32 + i);
+        y += 24 * s;
+    }
+    const WidgetRect load_rect = {in.x, in.y + in.h - 24 * s, 90 * s, 22 * s};
+    const bool load = button(ctx, 7050, load_rect, "Load");
+    const bool cancel = button(ctx, 7055, {in.x + 100 * s, load_rect.y, 90 * s, 22 * s}, "Cancel");
+    if (d.path.empty() && rect_contains(load_rect, ctx.input.pointer_x, ctx.input.pointer_y))
+        label(ctx, {in.x, load_rect.y - 24 * s, 250 * s, 20 * s}, "\xE2\x9A\xA0 No file selected \xE2\x9A\xA0", 0xFFE8D080u);
+    if (!input_pass)
+        return;
+    if ((select || d.ask_on_first_frame) && chooser.state.load() == chooser_idle) {
+        d.ask_on_first_frame = false;
+        FileChooserRequest r;
+        r.title = "Open";
+        r.folder = app.last_folder;
+        r.filters = open_file_filters();
+        file_chooser_start(chooser, r);
+        d.asking = true;
+    }
+    if (d.asking) {
+        std::string path;
+        const int answer = file_chooser_take(chooser, &path);
+        if (answer == chooser_chosen)
+            open_import_choose(d, path);
+        if (answer == chooser_chosen || answer == chooser_cancelled)
+            d.asking = false;
+    }
+    if (cancel || d.window.close_clicked)
+        d.open = false;
+    else if (load)
+        open_import_load(d, app);
+}

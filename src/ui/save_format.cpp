@@ -1,0 +1,159 @@
+#include "ui/save_format.h"
+
+#include <algorithm>
+
+#include "commands/app.h"
+#include "commands/archive_read.h"
+#include "commands/history.h"
+#include "support/log.h"
+#include "support/paths.h"
+
+namespace {
+
+const SaveFormatInfo formats[save_format_count] = {
+    {"History file",
+     "This format saves the history of actions and commands. You can edit it with a text editor to change what has "
+     "been done or transform it into a script. This is the recommended way to save a project, however loading it "
+     "might take some time as every action must be reproduced, and every image or sound file it uses must either "
+     "remain in its original location or be found in the same folder as the history file.",
+     {"Sonographica history file (.SGA)", "*.sga"}, ".sga"},
+    {"Status file",
+     "This format saves the project data as it is. It usually produces large files as it saves every pixel of every "
+     "layer. On the other hand it loads faster and doesn't depend on other files.",
+     {"Sonographica status file (.SGA)", "*.sga"}, ".sga"},
+    {"TIFF, 32-bit",
+     "Produces a one channel greyscale 32-bit floating point linear (no gamma compression) uncompressed TIFF image. "
+     "This is the recommended image format.",
+     {"Image file, 32-bit (.TIF)", "*.tif"}, ".tif"},
+    {"PNG, 8-bit", "Produces a black & white RGB 8-bit per channel PNG image with a gamma of 2.0.",
+     {"Image file, 8-bit (.PNG)", "*.png"}, ".png"},
+    {"BMP, 8-bit",
+     "Produces a black & white RGB 8-bit per channel BMP image with a gamma of 2.0. This was the default format of "
+     "Sonographica before version 1.10.",
+     {"Image file, 8-bit (.BMP)", "*.bmp"}, ".bmp"},
+    {"JPEG,\xC2\xA0 quality 92%",
+     "Produces a black & white JPEG image with a gamma of 2.0 and a compression quality of 92%. I don't see why anyone "
+     "would want to use this, but here it is anyway.",
+     {"Image file, 8-bit (.JPG)", "*.jpg"}, ".jpg"},
+    {"WAV, 32-bit float mono", "Produces a mono 32-bit floating point WAV sound file.",
+     {"WAV sound file (.WAV)", "*.wav"}, ".wav"},
+    {"AIFF, 32-bit float mono", "Produces a mono 32-bit floating point AIFF sound file.",
+     {"AIFF sound file (.AIF)", "*.aif"}, ".aif"},
+    {"FLAC, lossless mono", "Produces a mono FLAC sound file, compressed without loss.",
+     {"FLAC sound file (.FLAC)", "*.flac"}, ".flac"},
+};
+
+}  // namespace
+
+const SaveFormatInfo& save_format_info(int format) { return formats[std::clamp(format, 0, save_format_count - 1)]; }
+
+void save_format_open(SaveFormatDialog& d)
+{
+    d.open = true;
+    d.saved = false;
+    d.failure.clear();
+    d.wait_frames = -1;
+}
+
+void save_format_proceed(SaveFormatDialog& d, const FileChooser& chooser)
+{
+    // Two frames, so that the window is drawn once more without the button held.
+    if (d.wait_frames == -1 && chooser.state.load() == chooser_idle)
+        d.wait_frames = 2;
+}
+
+bool save_format_write(App& app, int format, std::string path)
+{
+    const SaveFormatInfo& f = save_format_info(format);
+    if (path_extension_lower(path).empty())
+        path += f.extension;
+    if (format == save_history)
+        return save_archive(app, path, false);
+    if (path.find('"') != std::string::npos) {
+        log_printf(stderr, "Error: %s can't be written in an archive line (it holds a double quote)\n", path.c_str());
+        return false;
+    }
+    const std::string line = "Save \"" + path + "\"";
+    stop_composite_loop(app.compositor);
+    const int failed = app.archive.failed_lines;
+    execute_archive_line(app, line, nullptr);
+    // A save that failed (logged by the interpreter) is not recorded: nothing was written.
+    if (app.archive.failed_lines != failed || !file_exists(path))
+        return false;
+    record_text(app, record_action, 0, nullptr, "// " + line + "\n");
+    return true;
+}
+
+void save_format_frame(WidgetContext& ctx, App& app, SaveFormatDialog& d, FileChooser& chooser, int screen_w,
+                       int screen_h)
+{
+    if (!d.open)
+        return;
+    const int s = ctx.scale;
+    if (!d.placed) {
+        d.window.w = 460 * s;
+        d.window.h = 420 * s;
+        d.window.x = std::max(0, (screen_w - d.window.w) / 2);
+        d.window.y = std::max(0, (screen_h - d.window.h) / 4);
+        d.placed = true;
+    }
+    const WidgetRect in = floating_window(ctx, 3001, d.window, "Saving Format Selection", screen_w, screen_h);
+    label(ctx, {in.x, in.y, 200 * s, 18 * s}, "Select output format:");
+    int y = in.y + 22 * s;
+    const char* groups[3] = {"Sonographica Archive", "Image file", "Sound file"};
+    const int group_start[3] = {save_history, save_tiff, save_wav};
+    for (int k = 0; k < save_format_count; k++) {
+        for (int g = 0; g < 3; g++)
+            if (group_start[g] == k) {
+                label(ctx, {in.x, y, 200 * s, 18 * s}, groups[g], 0xFFB0C4DEu);
+                y += 18 * s;
+            }
+        radio(ctx, 3030 + k, {in.x + 12 * s, y, 260 * s, 18 * s}, formats[k].radio, d.chosen, 30 + k);
+        y += 20 * s;
+    }
+    y += 4 * s;
+    const int format = std::clamp(d.chosen - 30, 0, save_format_count - 1);
+    const WidgetRect description = {in.x, y, in.w, 86 * s};
+    box(ctx, description);
+    label(ctx, {in.x + 6 * s, y + 2 * s, 200 * s, 18 * s}, "Format description:");
+    label_wrapped(ctx, {in.x + 6 * s, y + 20 * s, in.w - 12 * s, 60 * s}, formats[format].description);
+    y += 92 * s;
+    const bool proceed = button(ctx, 3110, {in.x, y, 200 * s, 22 * s}, "Proceed to Save dialog...");
+    const bool cancel = button(ctx, 3111, {in.x + 210 * s, y, 90 * s, 22 * s}, "Cancel");
+    if (!d.failure.empty())
+        label(ctx, {in.x, y + 28 * s, in.w, 18 * s}, d.failure, 0xFFE8D080u);
+    if (cancel || d.window.close_clicked) {
+        d.open = false;
+        return;
+    }
+    if (proceed)
+        save_format_proceed(d, chooser);
+    if (d.wait_frames > 0 && ctx.target.pixels == nullptr) {
+        if (--d.wait_frames == 0) {
+            d.wait_frames = -1;
+            FileChooserRequest r;
+            r.title = "Save";
+            r.save = true;
+            r.folder = app.last_folder;
+            r.filters = {formats[format].filter};
+            file_chooser_start(chooser, r);
+            d.wait_frames = -2;  // the answer is awaited
+        }
+    }
+    if (d.wait_frames == -2 && ctx.target.pixels == nullptr) {
+        std::string path;
+        const int answer = file_chooser_take(chooser, &path);
+        if (answer == chooser_chosen) {
+            d.wait_frames = -1;
+            d.failure.clear();
+            if (save_format_write(app, format, path)) {
+                d.saved = true;
+                d.open = false;
+            } else {
+                d.failure = "\xE2\x9A\xA0 " + get_filename_from_path(path) + " could not be written (the log says why)";
+            }
+        } else if (answer == chooser_cancelled) {
+            d.wait_frames = -1;  // the window stays for another try
+        }
+    }
+}
