@@ -349,7 +349,13 @@ bool shell_frame(Shell& sh)
     sh.frames++;
     // A headless run ends after its frames, but never before its script ran and its loads
     // completed, so that what it shows does not depend on the machine's speed.
-    const bool settled = sh.script_next >= sh.script.size() && !app.load.in_flight && !app.requests.command_line_file;
+    bool strip_pending;
+    {
+        std::lock_guard<std::mutex> lock(sh.waveform.lock);
+        strip_pending = sh.waveform.requested || sh.waveform.busy || sh.waveform.ready;
+    }
+    const bool settled = sh.script_next >= sh.script.size() && !app.load.in_flight &&
+                         !app.requests.command_line_file && !strip_pending;
     if (sh.exit_after_frames >= 0 && sh.frames >= sh.exit_after_frames && settled)
         app.requests.quit = 1;
     if (!app.requests.quit)

@@ -182,7 +182,9 @@ void menu_draw(const Raster& screen, const MenuBar& bar, const MenuLook& look)
             continue;
         if (i == bar.open)
             fill_rect(screen, m.x + 6 * s, 0, m.width + 12 * s, bar_height(bar), look.highlight);
-        draw_text(screen, *look.font, m.x + 12 * s, (bar_height(bar) - text_h) / 2, m.title, look.text);
+        // Text drawn at y has its cells' top row at y + offset: centre the cell in the bar.
+        draw_text(screen, *look.font, m.x + 12 * s, (bar_height(bar) - text_h) / 2 - look.font->offset, m.title,
+                  look.text);
     }
     if (bar.open < 0 || bar.open_width <= 0)
         return;
@@ -208,7 +210,7 @@ void menu_draw(const Raster& screen, const MenuBar& bar, const MenuLook& look)
             draw_check(screen, e.x + 6 * s, e.y + 6 * s, 10 * s, look.check);
         if (!fonts)
             continue;
-        const int ty = e.y + (e.height - text_h) / 2;
+        const int ty = e.y + (e.height - text_h) / 2 - look.font->offset;
         draw_text(screen, *look.font, e.x + 24 * s, ty, e.label, colour);
         if (*e.shortcut)
             draw_text(screen, *look.font, e.x + e.width - 16 * s - text_width(*look.font, e.shortcut), ty, e.shortcut,
