@@ -14,6 +14,7 @@
 #include "commands/import.h"
 #include "media/sound_write.h"
 #include "app/shell.h"
+#include "media/file_names.h"
 #include "support/log.h"
 #include "support/prefs.h"
 #include <memory>
@@ -398,7 +399,26 @@ TEST_F(DialogTest, OpenImportShowsItsChoicesByRuleAndRecordsTheLoad)
     EXPECT_EQ(chooser_asked, 1);
     ASSERT_EQ(chooser_request.filters.size(), 5u);
     EXPECT_EQ(chooser_request.filters[1].name, "Sonographica Archive (SGA)");
-    EXPECT_EQ(chooser_request.filters[3].patterns, "*.mp3;*.ogg;*.wav;*.flac;*.aif;*.aiff;*.aifc");
+    // Each filter's names go to the reader of their kind, and the sound filter names the
+    // containers libsndfile and libopusfile read as well as our own.
+    auto each_pattern = [](const std::string& patterns, auto check) {
+        size_t start = 0;
+        while (start < patterns.size()) {
+            size_t end = patterns.find(';', start);
+            if (end == std::string::npos)
+                end = patterns.size();
+            check(patterns.substr(start, end - start));
+            start = end + 1;
+        }
+    };
+    each_pattern(chooser_request.filters[2].patterns,
+                 [](const std::string& p) { EXPECT_EQ(classify_file_name("x" + p.substr(1)), file_class_image) << p; });
+    each_pattern(chooser_request.filters[3].patterns,
+                 [](const std::string& p) { EXPECT_EQ(classify_file_name("x" + p.substr(1)), file_class_sound) << p; });
+    for (const char* p : {"*.wav;", "*.opus;", "*.caf;", "*.au;", "*.w64;", "*.rf64;", "*.flac;"})
+        EXPECT_NE(chooser_request.filters[3].patterns.find(p), std::string::npos) << p;
+    for (const char* p : {"*.exr;", "*.webp;", "*.png;", "*.tif;"})
+        EXPECT_NE(chooser_request.filters[2].patterns.find(p), std::string::npos) << p;
     EXPECT_EQ(chooser_request.filters[4].patterns, "*.*");
     EXPECT_FALSE(chooser_request.save);
     // A chosen file that does not exist is dropped; Load without a file does nothing.

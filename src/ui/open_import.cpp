@@ -13,14 +13,19 @@
 
 std::vector<FileFilter> open_file_filters()
 {
+    // Every name the readers take: our own WAV/AIFF/TIFF/FITS readers, the decoder libraries and
+    // libsndfile's containers.
+    const char* pictures = "*.bmp;*.exr;*.hdr;*.gif;*.jpg;*.jpeg;*.png;*.psd;*.tga;*.tif;*.tiff;*.webp;*.pnm;*.pgm;"
+                           "*.ppm;*.pbm";
+    const char* sounds = "*.mp3;*.ogg;*.opus;*.wav;*.rf64;*.bw64;*.w64;*.flac;*.aif;*.aiff;*.aifc;*.au;*.snd;*.caf;"
+                         "*.voc;*.ircam;*.sf;*.paf;*.svx;*.nist;*.sd2";
     return {
-        {"All supported image and sound formats (SGA, TIFF, PNG, JPEG, BMP, MP3, WAVE, AIFF, FLAC, OGG...)",
-         "*.sga;*.bmp;*.exr;*.hdr;*.gif;*.jpg;*.jpeg;*.png;*.psd;*.tga;*.tif;*.tiff;*.mp3;*.ogg;*.wav;*.flac;*.aif;*."
-         "aiff;*.aifc"},
+        {"All supported image and sound formats (SGA, TIFF, PNG, JPEG, BMP, EXR, WebP, MP3, WAVE, AIFF, FLAC, OGG, "
+         "Opus, AU, CAF...)",
+         std::string("*.sga;") + pictures + ";" + sounds},
         {"Sonographica Archive (SGA)", "*.sga"},
-        {"All supported image formats (TIFF, PNG, JPG, BMP...)",
-         "*.bmp;*.exr;*.hdr;*.gif;*.jpg;*.jpeg;*.png;*.psd;*.tga;*.tif;*.tiff"},
-        {"All supported sound formats (MP3, WAV, FLAC, AIFF, OGG)", "*.mp3;*.ogg;*.wav;*.flac;*.aif;*.aiff;*.aifc"},
+        {"All supported image formats (TIFF, PNG, JPG, BMP, EXR, WebP...)", pictures},
+        {"All supported sound formats (MP3, WAV, FLAC, AIFF, OGG, Opus, AU, CAF, W64, RF64, VOC...)", sounds},
         {"All files", "*.*"},
     };
 }

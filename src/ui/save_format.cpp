@@ -41,6 +41,10 @@ const SaveFormatInfo formats[save_format_count] = {
      {"AIFF sound file (.AIF)", "*.aif"}, ".aif"},
     {"FLAC, lossless mono", "Produces a mono FLAC sound file, compressed without loss.",
      {"FLAC sound file (.FLAC)", "*.flac"}, ".flac"},
+    {"OpenEXR, 32-bit float",
+     "Produces a one channel 32-bit floating point linear OpenEXR image with lossless compression: the same values as "
+     "the TIFF format, in a smaller file.",
+     {"Image file, 32-bit (.EXR)", "*.exr"}, ".exr"},
 };
 
 }  // namespace

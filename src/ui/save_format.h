@@ -19,6 +19,7 @@ enum : int {
     save_wav,
     save_aiff,
     save_flac,
+    save_exr,
     save_format_count,
 };
 
