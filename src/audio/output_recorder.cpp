@@ -1,55 +1,23 @@
 #include "audio/output_recorder.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
 #include "support/log.h"
+#include "support/wav_header.h"
 
 namespace {
 
 // Ring room: 4 s of stereo at 384 kHz rounds up to 4 Mi floats; at 44.1 kHz it holds 47 s.
 constexpr size_t ring_floats = size_t(1) << 22;
-constexpr int header_bytes = 58;  // RIFF, fmt (18 bytes), fact, data headers
+constexpr int header_bytes = float_wav_header_bytes;
 
-void put32(unsigned char* p, uint32_t v)
-{
-    p[0] = (unsigned char)v;
-    p[1] = (unsigned char)(v >> 8);
-    p[2] = (unsigned char)(v >> 16);
-    p[3] = (unsigned char)(v >> 24);
-}
-
-void put16(unsigned char* p, uint16_t v)
-{
-    p[0] = (unsigned char)v;
-    p[1] = (unsigned char)(v >> 8);
-}
-
-// A stereo IEEE-float WAV header for `frames` frames. Sizes are capped at what 32 bits hold.
 void make_header(unsigned char* h, int sample_rate, long long frames)
 {
-    const uint64_t max_data = 0xFFFFFFFFull - header_bytes;
-    uint64_t data = (uint64_t)frames * 8;
-    if (data > max_data)
-        data = max_data - max_data % 8;
-    memcpy(h, "RIFF", 4);
-    put32(h + 4, (uint32_t)(header_bytes - 8 + data));
-    memcpy(h + 8, "WAVEfmt ", 8);
-    put32(h + 16, 18);
-    put16(h + 20, 3);  // IEEE float
-    put16(h + 22, 2);
-    put32(h + 24, (uint32_t)sample_rate);
-    put32(h + 28, (uint32_t)sample_rate * 8);
-    put16(h + 32, 8);
-    put16(h + 34, 32);
-    put16(h + 36, 0);
-    memcpy(h + 38, "fact", 4);
-    put32(h + 42, 4);
-    put32(h + 46, (uint32_t)(data / 8));
-    memcpy(h + 50, "data", 4);
-    put32(h + 54, (uint32_t)data);
+    float_wav_header(h, 2, sample_rate, (uint64_t)std::max(frames, 0LL));
 }
 
 // Appends what the ring holds and rewrites the header, so the file is complete after every

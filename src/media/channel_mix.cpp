@@ -9,21 +9,10 @@
 #include "media/resample.h"
 #include "media/sound_read.h"
 #include "support/log.h"
+#include "support/wav_header.h"
 #include "support/save_file.h"
 
 namespace {
-
-void put32(unsigned char* p, uint32_t v)
-{
-    for (int i = 0; i < 4; i++)
-        p[i] = (unsigned char)(v >> (8 * i));
-}
-
-void put16(unsigned char* p, uint16_t v)
-{
-    p[0] = (unsigned char)v;
-    p[1] = (unsigned char)(v >> 8);
-}
 
 // One channel at `sample_rate`. The resampler keeps the gain of its transforms, which the
 // analysis scales away; a channel of a stereo file must keep its loudness, so it is undone.
@@ -64,29 +53,13 @@ bool mix_channel_files(const std::string& left, const std::string& right, const 
     log_printf(stdout, "Mixing to stereo: %d%%\n", 67);
     const size_t frames = std::max(l.size(), r.size());
     const uint64_t data_bytes = (uint64_t)frames * 8;
-    constexpr int header_bytes = 58;
+    constexpr int header_bytes = float_wav_header_bytes;
     if (data_bytes > 0xFFFFFFFFull - header_bytes) {
         log_printf(stderr, "Error: %s and %s are too long for one WAV file\n", left.c_str(), right.c_str());
         return false;
     }
     std::vector<unsigned char> file(header_bytes + (size_t)data_bytes);
-    unsigned char* h = file.data();
-    memcpy(h, "RIFF", 4);
-    put32(h + 4, (uint32_t)(header_bytes - 8 + data_bytes));
-    memcpy(h + 8, "WAVEfmt ", 8);
-    put32(h + 16, 18);
-    put16(h + 20, 3);  // IEEE float
-    put16(h + 22, 2);
-    put32(h + 24, (uint32_t)sample_rate);
-    put32(h + 28, (uint32_t)sample_rate * 8);
-    put16(h + 32, 8);
-    put16(h + 34, 32);
-    put16(h + 36, 0);
-    memcpy(h + 38, "fact", 4);
-    put32(h + 42, 4);
-    put32(h + 46, (uint32_t)frames);
-    memcpy(h + 50, "data", 4);
-    put32(h + 54, (uint32_t)data_bytes);
+    float_wav_header(file.data(), 2, sample_rate, frames);
     float* pairs = (float*)(void*)(file.data() + header_bytes);
     for (size_t i = 0; i < frames; i++) {
         const float a = i < l.size() ? l[i] : 0.0f, b = i < r.size() ? r[i] : 0.0f;
