@@ -198,6 +198,18 @@ Sound load_sound(const char* path, int mode)
         log_printf(stderr, "In load_sound(): '%s' is not a sound file type that can be read.\n", path);
         return {};
     }
+    // A long compressed recording streams through libsndfile rather than being held whole
+    // beside its samples; the decoder readers keep the smaller files, and anything libsndfile
+    // does not take.
+    uint64_t size = 0;
+    if (!regular_file_size(path, &size))
+        return {};
+    if (size > own_reader_max_bytes) {
+        std::string not_taken;
+        Sound s = load_sound_sndfile(path, mode, &not_taken);
+        if (not_taken.empty())
+            return s;
+    }
     return load_whole(path, reader, mode);
 }
 
