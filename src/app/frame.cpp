@@ -302,7 +302,11 @@ bool idle(Shell& sh)
     if (app.playback.play_state != play_stopped || app.load.in_flight || app.compositor.loop_running ||
         sh.script_next < sh.script.size() || sh.exit_after_frames >= 0 || sh.interface_changed || sh.image_changed)
         return false;
-    return !app.playback.changed.load();
+    if (app.playback.changed.load())
+        return false;
+    // A waveform strip on its way is drawn as soon as it arrives.
+    std::lock_guard<std::mutex> lock(sh.waveform.lock);
+    return !sh.waveform.requested && !sh.waveform.busy && !sh.waveform.ready;
 }
 
 }  // namespace
