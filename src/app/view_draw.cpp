@@ -195,7 +195,9 @@ std::string pointer_readout(const App& app, const ScreenLayout& l, int x, int y)
     if (std::isfinite(n)) {
         const int nearest = (int)std::lround(n);
         const int pc = ((nearest % 12) + 12) % 12;
-        out += " " + std::string(note_names[pc]) + std::to_string((nearest - pc) / 12);
+        out += ' ';
+        out += note_names[pc];
+        out += std::to_string((nearest - pc) / 12);
     }
     return out;
 }
