@@ -243,11 +243,11 @@ void carry_out_requests(Shell& sh)
 }
 
 // After a stroke, a composite whose peak moved by more than a factor of 100 either way is
-// synthesised again as a whole: the normalisation of every block changed with it.
-int stroke_update_level(Shell& sh)
+// synthesised again as a whole: the normalisation of every block changed with it. Reads the
+// composite that the refresh before it brought up to date.
+bool stroke_moved_peak(Shell& sh)
 {
     Project& p = sh.app.project;
-    composite_layers(p, sh.app.compositor.current_group_only);
     float peak = 0.0f;
     {
         std::lock_guard<std::mutex> lock(p.image_lock);
@@ -257,12 +257,8 @@ int stroke_update_level(Shell& sh)
     }
     const float previous = sh.stroke_peak;
     sh.stroke_peak = peak;
-    if (previous > 0.0f) {
-        const float ratio = peak / previous;
-        if (ratio > 100.0f || ratio < 0.01f)
-            return update_full;
-    }
-    return update_stroke;
+    const float ratio = previous > 0.0f ? peak / previous : 1.0f;
+    return ratio > 100.0f || ratio < 0.01f;
 }
 
 // Synthesis follows the picture; the composite is brought up to date first.
@@ -271,12 +267,13 @@ void follow_picture(Shell& sh)
     App& app = sh.app;
     Project& p = app.project;
     if (app.image_update_level != update_none || p.recomposite_needed) {
-        if (app.image_update_level == update_stroke && app.tool != tool_white_paint_spray)
-            app.image_update_level = stroke_update_level(sh);
+        const bool stroke = app.image_update_level == update_stroke && app.tool != tool_white_paint_spray;
         if (refresh_view(p, app.compositor, 0)) {
             sh.image_changed = true;
             sh.display_stale = true;
         }
+        if (stroke && stroke_moved_peak(sh))
+            p.content_changed |= content_pixels;
         app.image_update_level = update_none;
     }
     if (!p.composite || p.width <= 0)
