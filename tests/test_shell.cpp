@@ -317,3 +317,19 @@ TEST(Shell, ResumeLastSessionRebuildsThePicture)
     EXPECT_EQ(after, before);
     EXPECT_EQ(run.sh->app.view.visible_columns, p.width);
 }
+
+// Names given relative to where the program was started mean that folder, although the
+// program works from its own folder.
+TEST(Shell, RelativeNamesMeanTheStartingFolder)
+{
+    TempDir dir, data;
+    write_half_tone(dir);
+    std::string out;
+    int status = run_command("cd '" + dir.path + "' && SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy " +
+                                 "SONOGRAPHICA_DATA_DIR='" + data.path + "' SONOGRAPHICA_EXIT_AFTER_FRAMES=2 " +
+                                 "SONOGRAPHICA_SCREENSHOT=shot.png '" SONO_APP_PATH "' half.wav 2>&1",
+                             &out);
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_TRUE(file_exists(dir.file("shot.png"))) << out;
+    EXPECT_NE(out.find("Opening file : " + dir.file("half.wav")), std::string::npos) << out;
+}

@@ -54,4 +54,8 @@ echo "No display is available, so the editor's window cannot open here; running 
 shot="$dir/example/window.png"
 SDL_VIDEODRIVER=offscreen SONOGRAPHICA_WINDOW_SIZE=1920x1080 SONOGRAPHICA_EXIT_AFTER_FRAMES=10 \
     SONOGRAPHICA_SCREENSHOT="$shot" "$app" "$sound"
+if [ ! -f "$shot" ]; then
+    echo "The headless window was not drawn; the messages above say why." >&2
+    exit 1
+fi
 echo "What the window shows is in $shot."

@@ -33,6 +33,15 @@ void on_synthesis_copy(void* context)
     level_estimate_hook(&sh.app.playback);
 }
 
+// A relative name taken as the folder the program was started in means it.
+std::string from_start_folder(const std::string& path)
+{
+    char cwd[4096];
+    if (path.empty() || path[0] == '/' || !getcwd(cwd, sizeof cwd))
+        return path;
+    return path_join(cwd, path);
+}
+
 // The hooks for tests and headless runs, from the environment (the command line belongs to
 // the file rule).
 void read_environment(Shell& sh)
@@ -48,7 +57,7 @@ void read_environment(Shell& sh)
         }
     }
     if (const char* shot = getenv("SONOGRAPHICA_SCREENSHOT"); shot && *shot)
-        sh.screenshot_path = shot;
+        sh.screenshot_path = from_start_folder(shot);
     if (const char* frames = getenv("SONOGRAPHICA_EXIT_AFTER_FRAMES"); frames && *frames)
         sh.exit_after_frames = atoll(frames);
 }
@@ -87,12 +96,9 @@ bool shell_startup(Shell& sh, int argc, char** argv)
 
     // A relative file name on the command line means the folder the program was started in,
     // not the program's own folder, which becomes the working directory below.
-    sh.command_line_path = command_line_file(sh.args);
-    if (!sh.command_line_path.empty() && sh.command_line_path[0] != '/') {
-        char cwd[4096];
-        if (getcwd(cwd, sizeof cwd))
-            sh.command_line_path = path_join(cwd, sh.command_line_path);
-    }
+    // The same holds for the files the environment names, so they are read or resolved here.
+    sh.command_line_path = from_start_folder(command_line_file(sh.args));
+    read_environment(sh);
 
     // Data folder, crash report, history, random seed, log, working directory.
     const std::string& folder = data_folder();
@@ -105,7 +111,6 @@ bool shell_startup(Shell& sh, int argc, char** argv)
     remove_stale_temporaries(folder);
     if (!set_working_directory_to_executable())
         log_printf(stderr, "Warning: the program's folder could not be made the working directory\n");
-    read_environment(sh);
 
     if (!sh.command_line_path.empty()) {
         app.last_folder = path_folder(sh.command_line_path);
