@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/display.h"
+#include "app/input.h"
 #include "app/interface_images.h"
 #include "app/waveform.h"
 #include "audio/audio_device.h"
@@ -40,6 +41,7 @@ struct Shell {
     InterfaceImages gfx;
     MenuBar menus;                   // the menu bar, its open menu and the layer list
     Knobs knobs;                     // the button bar's knobs
+    InputState input;                // keys held, the pointer mode, the stroke under way
 
     // Per frame.
     bool interface_changed = true;   // redraw the interface around the picture
