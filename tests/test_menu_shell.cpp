@@ -152,6 +152,47 @@ TEST(MenuShell, AnOpenMenuIsDrawnWithItsEntriesAndShadow)
     EXPECT_LT((shaded >> 8) & 0xFF, (plain >> 8) & 0xFF);
 }
 
+// Opening menus, moving along the bar and from entry to entry redraws only the menus, and
+// what that leaves on the screen is what a whole redraw draws, down to the pixel.
+TEST(MenuShell, MenuChangesRedrawOnlyTheMenusAndMatchAWholeRedraw)
+{
+    MenuShell run;
+    ASSERT_TRUE(run.started);
+    Shell& sh = *run.sh;
+    // An empty editor with nothing changing draws nothing.
+    shell_frame(sh);
+    const long long presents = sh.presents;
+    for (int i = 0; i < 3; i++)
+        shell_frame(sh);
+    EXPECT_EQ(sh.presents, presents);
+    auto same_as_whole_redraw = [&] {
+        const std::vector<uint32_t> partial = sh.screen.pixels;
+        screen_draw(sh);
+        return partial == sh.screen.pixels;
+    };
+    run.click(run.title_x(menu_file), 10 * sh.scale);
+    ASSERT_EQ(sh.menus.open, menu_file);
+    EXPECT_TRUE(same_as_whole_redraw());
+    // Along the bar to the (wider) Options menu, then back to the narrower Edit menu: the first
+    // menu's shadow and the highlight of its title must be gone.
+    const long long partial_before = sh.partial_presents;
+    run.pointer(run.title_x(menu_options), 10 * sh.scale, false);
+    ASSERT_EQ(sh.menus.open, menu_options);
+    EXPECT_EQ(sh.partial_presents, partial_before + 1) << "the frame redrew the whole window";
+    EXPECT_TRUE(same_as_whole_redraw());
+    run.pointer(run.title_x(menu_edit), 10 * sh.scale, false);
+    ASSERT_EQ(sh.menus.open, menu_edit);
+    EXPECT_TRUE(same_as_whole_redraw());
+    const MenuEntry& copy = run.entry(2020);
+    run.pointer(copy.x + 20, copy.y + copy.height / 2, false);
+    EXPECT_EQ(sh.menus.highlighted, 2);
+    EXPECT_TRUE(same_as_whole_redraw());
+    // Closed by a press elsewhere: the picture under the menu comes back.
+    run.click(sh.width - 5, sh.height - 5);
+    ASSERT_EQ(sh.menus.open, -1);
+    EXPECT_TRUE(same_as_whole_redraw());
+}
+
 TEST(MenuShell, StartingPlaybackEndsSuspendProcessing)
 {
     MenuShell run;

@@ -12,6 +12,7 @@
 #include "app/ui_input.h"
 #include "app/window.h"
 #include "app/menu_shell.h"
+#include "ui/menu_draw.h"
 #include "commands/archive_read.h"
 #include "commands/history.h"
 #include "commands/import.h"
@@ -266,7 +267,9 @@ void follow_picture(Shell& sh)
 {
     App& app = sh.app;
     Project& p = app.project;
-    if (app.image_update_level != update_none || p.recomposite_needed) {
+    // Without a composite there is nothing to bring up to date: asking every frame would redraw
+    // an empty window forever.
+    if ((app.image_update_level != update_none || p.recomposite_needed) && p.composite) {
         const bool stroke = app.image_update_level == update_stroke && app.tool != tool_white_paint_spray;
         if (refresh_view(p, app.compositor, 0)) {
             sh.image_changed = true;
@@ -328,8 +331,11 @@ bool shell_frame(Shell& sh)
         }
     }
 
-    // The play cursor moves every frame while playing; the pointer readout follows the pointer.
-    if (app.playback.play_state.load() != play_stopped || sh.pointer_x != previous_x || sh.pointer_y != previous_y)
+    // The play cursor moves every frame while playing; the pointer readout follows the pointer,
+    // except while the menus own it: then only what the menus show changes.
+    const bool menus_own_pointer = menu_has_pointer(sh.menus, previous_y) && menu_has_pointer(sh.menus, sh.pointer_y);
+    if (app.playback.play_state.load() != play_stopped ||
+        ((sh.pointer_x != previous_x || sh.pointer_y != previous_y) && !menus_own_pointer))
         sh.interface_changed = true;
     if (sh.waveform.ready.exchange(false))
         sh.interface_changed = true;
@@ -345,8 +351,12 @@ bool shell_frame(Shell& sh)
     if (sh.interface_changed || sh.image_changed) {
         screen_draw(sh);
         window_present(sh);
-        sh.interface_changed = sh.image_changed = false;
+    } else if (sh.menus_changed) {
+        if (!screen_draw_menus(sh))
+            screen_draw(sh);
+        window_present(sh);
     }
+    sh.interface_changed = sh.image_changed = sh.menus_changed = false;
     sh.frames++;
     // A headless run ends after its frames, but never before its script ran and its loads
     // completed, so that what it shows does not depend on the machine's speed.

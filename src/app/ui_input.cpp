@@ -210,10 +210,15 @@ void ui_frame(Shell& sh)
     widgets_begin(ui.ctx, in, Raster());
     run_windows(sh, true);
     widgets_end(ui.ctx);
-    if ((something || ui.chooser.state.load() != chooser_before) && (ui.console.visible || ui.extend_cut.open || ui.new_project.open || ui.save_format.open ||
-                      ui.chooser.in_app || ui.volume_limiter.open || ui.audio_output.open || ui.about.open ||
-                      ui.open_import.open || ui.analysis.open))
+    if ((something || ui.chooser.state.load() != chooser_before) && ui_windows_open(sh))
         sh.interface_changed = true;
+}
+
+bool ui_windows_open(const Shell& sh)
+{
+    const UiState& ui = sh.ui;
+    return ui.console.visible || ui.extend_cut.open || ui.new_project.open || ui.save_format.open || ui.chooser.in_app ||
+           ui.volume_limiter.open || ui.audio_output.open || ui.about.open || ui.open_import.open || ui.analysis.open;
 }
 
 void ui_draw(Shell& sh)
