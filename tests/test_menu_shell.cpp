@@ -13,56 +13,23 @@
 #include "support/palette_entries.h"
 #include "support/paths.h"
 #include "support/prefs.h"
+#include "headless_shell.h"
 #include "testlib.h"
 #include "ui/menu_draw.h"
 
 namespace {
 
-void no_message(void*, const char*, const char*, int) {}
-bool no(void*, const char*, const char*) { return false; }
-
-struct MenuShell {
-    TempDir data;
-    std::unique_ptr<Shell> sh = std::make_unique<Shell>();
-    bool started = false;
-    explicit MenuShell(const char* window_size = "1200x800")
+// A 1,200 x 800 window with the pointer outside it, one frame run.
+struct MenuShell : HeadlessShell {
+    MenuShell() : HeadlessShell({}, "1200x800")
     {
-        setenv("SONOGRAPHICA_DATA_DIR", data.path.c_str(), 1);
-        setenv("SDL_VIDEODRIVER", "offscreen", 1);
-        setenv("SDL_AUDIODRIVER", "dummy", 1);
-        setenv("SONOGRAPHICA_WINDOW_SIZE", window_size, 1);
-        unsetenv("SONOGRAPHICA_SCRIPT");
-        unsetenv("SONOGRAPHICA_EXIT_AFTER_FRAMES");
-        data_folder_reset();
-        sh->question = no;
-        sh->message = no_message;
-        char name[] = "sonographica";
-        char* argv[] = {name};
-        started = shell_startup(*sh, 1, argv);
         sh->synthetic_pointer = true;
         sh->pointer_x = sh->pointer_y = -1000;
         if (started)
             shell_frame(*sh);
     }
-    ~MenuShell()
-    {
-        shell_shutdown(*sh);
-        log_close();
-        unsetenv("SONOGRAPHICA_WINDOW_SIZE");
-    }
-    // One frame of the pointer at (x, y), the left button down or up, then the requests.
-    void pointer(int x, int y, bool down)
-    {
-        sh->pointer_x = x;
-        sh->pointer_y = y;
-        sh->pointer_buttons = down ? SDL_BUTTON_LMASK : 0;
-        shell_frame(*sh);
-    }
-    void click(int x, int y)
-    {
-        pointer(x, y, true);
-        pointer(x, y, false);
-    }
+    void pointer(int x, int y, bool down) { HeadlessShell::pointer(x, y, down ? SDL_BUTTON_LMASK : 0); }
+    void click(int x, int y) { HeadlessShell::click(x, y); }
     const Menu& menu(int m) { return sh->menus.menus[m]; }
     int title_x(int m) { return menu(m).x + 12 * sh->scale; }
     MenuEntry& entry(int id) { return *menu_find_id(sh->menus, id); }
