@@ -154,7 +154,6 @@ void input_key_event(Shell& sh, const SDL_KeyboardEvent& event)
 void input_release_keys(Shell& sh)
 {
     sh.input.held = HeldKeys();
-    sh.input.zoom_steps = 0;
     publish_held(sh);
     sh.interface_changed = true;
 }
