@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "app/layout.h"
+#include "app/pointer_scale.h"
 #include "app/shell.h"
 #include "support/prefs.h"
 
@@ -131,6 +132,7 @@ void ui_event(Shell& sh, const SDL_Event& e)
         }
         in.pointer_x = e.button.x;
         in.pointer_y = e.button.y;
+        pointer_to_screen(sh, &in.pointer_x, &in.pointer_y);
         break;
     case SDL_DROPFILE:
         // A file dropped on the window: the Open/Import window with that file chosen.
@@ -144,6 +146,7 @@ void ui_event(Shell& sh, const SDL_Event& e)
             in.left_released = true;
         in.pointer_x = e.button.x;
         in.pointer_y = e.button.y;
+        pointer_to_screen(sh, &in.pointer_x, &in.pointer_y);
         break;
     default:
         break;
