@@ -48,21 +48,27 @@ function unescape(s) {
     return s
 }
 function step() { n++; return sprintf("%s/%03d", steps, n) }
+# These characters are typeset as typographic look-alikes that do not copy into a terminal.
+function plain(s) {
+    if (s ~ /[\^~`\047]/) { print "write \\(ha, \\(ti, \\(ga or \\(aq in the example line: " s > "/dev/stderr"; bad = 1 }
+    return s
+}
 BEGIN { mode = ""; n = 0 }
 mode == "" && /^\.Sh/ { mode = "sh"; cmd = ""; next }
 mode == "" && /^\.Ar / { mode = "ar"; name = $2; file = step() ".sga"; print name > (file ".name"); next }
 mode == "" && /^\.Cm / { print $2 > kw; next }
 mode == "" && /^\.Ex/ { want_example = 1; next }
-mode == "" && want_example { print unescape($0) > ex; want_example = 0; next }
+mode == "" && want_example { print unescape(plain($0)) > ex; want_example = 0; next }
 mode == "sh" && /^\.Se/ { mode = ""; next }
-mode == "sh" && going_on { print unescape($0) > (cmd ".sh"); going_on = /\\e$/; next }
-mode == "sh" && /^\$ / { cmd = step(); print unescape(substr($0, 3)) > (cmd ".sh"); printf "" > (cmd ".out")
+mode == "sh" && going_on { print unescape(plain($0)) > (cmd ".sh"); going_on = /\\e$/; next }
+mode == "sh" && /^\$ / { cmd = step(); print unescape(plain(substr($0, 3))) > (cmd ".sh"); printf "" > (cmd ".out")
                          going_on = /\\e$/; next }
 mode == "sh" { if (cmd == "") { print "output before any command: " $0 > "/dev/stderr"; exit 1 }
-               print unescape($0) > (cmd ".out"); next }
+               print unescape(plain($0)) > (cmd ".out"); next }
 mode == "ar" && /^\.Ae/ { mode = ""; next }
-mode == "ar" { print unescape($0) > file; next }
-END { if (mode != "") { print "an example block is not closed" > "/dev/stderr"; exit 1 } }
+mode == "ar" { print unescape(plain($0)) > file; next }
+END { if (mode != "") { print "an example block is not closed" > "/dev/stderr"; exit 1 }
+      if (bad) exit 1 }
 ' "$guide" || fail "the guide's examples could not be extracted"
 
 # Log lines that mean something went wrong even when the exit status says otherwise.
@@ -120,12 +126,18 @@ done
 if [ -n "$pdf" ] && [ -f "$pdf" ]; then
     head -c 5 "$pdf" | grep -q '%PDF-' || fail "$pdf is not a PDF"
     if command -v pdftotext >/dev/null; then
-        text=$(pdftotext "$pdf" - 2>/dev/null) || fail "pdftotext could not read $pdf"
+        # Page breaks become form feeds at the start of a line; indentation is not compared.
+        pdftotext "$pdf" - 2>/dev/null | tr -d '\f' | sed 's/^[[:space:]]*//; s/[[:space:]]*$//' > "$work/typeset" ||
+            fail "pdftotext could not read $pdf"
         for heading in "I. Sound as a picture" "II. Lossless mode" "Limitations" "IX. The archive language"; do
-            echo "$text" | grep -qx "$heading" || fail "the typeset guide lacks the heading \"$heading\""
+            grep -qxF "$heading" "$work/typeset" || fail "the typeset guide lacks the heading \"$heading\""
         done
-        echo "$text" | grep -qF "sonographica-cli -e 'Open \"song.wav\"'" ||
-            fail "the typeset guide does not show commands as they are typed"
+        # What is run is what the reader sees and copies, character for character.
+        cat "$work"/steps/*.sh "$work"/steps/*.sga | sed 's/^[[:space:]]*//; s/[[:space:]]*$//' | grep -v '^$' |
+        while IFS= read -r line; do
+            grep -qF -- "$line" "$work/typeset" || { echo "$line"; break; }
+        done > "$work/unseen"
+        [ -s "$work/unseen" ] && fail "the typeset guide does not show this example line as it runs: $(cat "$work/unseen")"
     else
         echo "pdftotext is not installed: the typeset text was not checked"
     fi
