@@ -21,6 +21,8 @@
 // A Yes/No question; the default shows an SDL message box, tests answer it themselves.
 using QuestionFn = bool (*)(void* context, const char* text, const char* title);
 using MessageFn = void (*)(void* context, const char* text, const char* title, int warning);
+// Opens a document with the desktop's viewer; true when it could. The default runs xdg-open.
+using OpenFn = bool (*)(void* context, const char* path);
 
 struct Shell {
     App app;
@@ -75,6 +77,7 @@ struct Shell {
     // frame limit.
     QuestionFn question = nullptr;
     MessageFn message = nullptr;
+    OpenFn open_document = nullptr;  // the user guide's viewer (xdg-open unless replaced)
     void* hook_context = nullptr;
     std::vector<std::string> script;
     size_t script_next = 0;
