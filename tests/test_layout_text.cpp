@@ -276,3 +276,33 @@ TEST(LayoutText, KnobsTakeTheirRangesFromTheLayout)
     EXPECT_EQ(k.scale.min, 0.1);
     EXPECT_EQ(k.default_value, 2.3);
 }
+
+TEST(LayoutText, EveryElementTheWindowsPlaceIsInTheirLayouts)
+{
+    // The elements each window's frame function asks for; a missing one would be placed at an
+    // empty rectangle and never seen.
+    const struct {
+        int dialog;
+        std::vector<int> elements;
+    } uses[] = {
+        {dialog_console, {10, 11, 12}},
+        {dialog_about, {10, 20, 40}},
+        {dialog_new_project, {10, 12, 13, 14, 16, 17, 18, 30, 32, 33, 34, 36, 37, 38, 50, 51, 60, 70, 72, 74, 80, 82, 83, 84, 85}},
+        {dialog_open_import, {10, 14, 20, 22, 23, 24, 30, 32, 33, 34, 50, 51, 55, 60, 61}},
+        {dialog_analysis_params, {220, 221, 222, 225, 226, 228, 230, 235, 236, 238, 240, 245, 246, 248, 250, 255, 256, 258,
+                                  260, 265, 266, 268, 270, 275, 276, 278, 300, 301, 302, 305, 400, 401}},
+        {dialog_save_format, {10, 20, 21, 22, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39, 100, 101, 102, 110, 111, 112}},
+        {dialog_extend_cut, {10, 11, 12, 20, 22, 30, 32, 50, 60, 70, 80, 90}},
+        {dialog_volume_limiter, {10, 20, 30, 40, 50}},
+        {dialog_audio_output, {10, 11, 20, 21, 30, 40, 41, 42, 43, 44, 45, 46, 50}},
+        {dialog_file_chooser, {1, 2, 3, 4}},
+    };
+    for (const auto& u : uses)
+        for (int n : u.elements)
+            EXPECT_NE(layout_find(dialog_layout(u.dialog), n), nullptr) << dialog_layout_name(u.dialog) << " element " << n;
+    // Knob elements carry their range.
+    for (int n : {10, 20, 30})
+        EXPECT_TRUE(layout_find(dialog_layout(dialog_extend_cut), n)->has_knob);
+    for (int n : {20, 30, 40})
+        EXPECT_TRUE(layout_find(dialog_layout(dialog_volume_limiter), n)->has_knob);
+}
