@@ -21,13 +21,12 @@ void about_frame(WidgetContext& ctx, AboutDialog& d, int screen_w, int screen_h)
     if (!d.open)
         return;
     const int s = ctx.scale;
+    dialog_size_window(dialog_about, d.window, s);
     if (!d.filled) {
         about_fill(d, gpu_available());
-        dialog_size_window(dialog_about, d.window, s);
         d.window.x = std::max(0, (screen_w - d.window.w) / 2);
         d.window.y = std::max(0, (screen_h - d.window.h) / 3);
     }
-    dialog_size_window(dialog_about, d.window, s);
     floating_window(ctx, 6001, d.window, dialog_text(dialog_about, 0), screen_w, screen_h);
     const ResolvedLayout r = dialog_resolve(dialog_about, d.window, s);
     label(ctx, dialog_rect(r, 10), d.name);
