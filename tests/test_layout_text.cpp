@@ -8,6 +8,7 @@
 #include "stderr_capture.h"
 #include "support/layout_text.h"
 #include "ui/dialog_layout.h"
+#include "ui/save_format.h"
 
 namespace {
 
@@ -305,4 +306,16 @@ TEST(LayoutText, EveryElementTheWindowsPlaceIsInTheirLayouts)
         EXPECT_TRUE(layout_find(dialog_layout(dialog_extend_cut), n)->has_knob);
     for (int n : {20, 30, 40})
         EXPECT_TRUE(layout_find(dialog_layout(dialog_volume_limiter), n)->has_knob);
+}
+
+TEST(LayoutText, SaveWindowLayoutNamesTheFormatsItOffers)
+{
+    // The save window draws its radios with the format table's names; the layout describes them.
+    const Layout& l = dialog_layout(dialog_save_format);
+    for (int k = 0; k < save_format_count; k++) {
+        const LayoutElement* e = layout_find(l, 30 + k);
+        ASSERT_NE(e, nullptr) << k;
+        EXPECT_EQ(e->type, layout_type_radio);
+        EXPECT_EQ(e->label, std::string(save_format_info(k).radio));
+    }
 }
