@@ -40,12 +40,37 @@ Pixmap load_picture(const std::string& folder, int scale, const char* name)
     return pixmap_load_png((folder + "/" + name).c_str());
 }
 
+// A picture brought to w × h once, so that drawing it is a plain copy. Blended over
+// transparent pixels the colours come out multiplied by their alpha, which is undone.
+Pixmap resized(const Pixmap& p, int w, int h)
+{
+    if (p.width <= 0 || p.height <= 0 || (p.width == w && p.height == h))
+        return p;
+    Pixmap out = pixmap_create(w, h, 0);
+    blit_scaled(raster_of(out), 0, 0, w, h, view_of(p), ScaleFilter::bilinear);
+    for (uint32_t& c : out.pixels) {
+        const uint32_t a = c >> 24;
+        if (a == 0 || a == 255)
+            continue;
+        auto channel = [&](int shift) { return std::min<uint32_t>(255, (((c >> shift) & 255) * 255 + a / 2) / a) << shift; };
+        c = (a << 24) | channel(16) | channel(8) | channel(0);
+    }
+    return out;
+}
+
 void load_images(BarImages& im, int scale)
 {
     im.loaded = true;
     const std::string folder = interface_folder();
+    // The knob and its animation frames at the size the bar's geometry gives the knob.
+    const int size = knob_geometry(BarControl{}, scale).image_size;
     im.knob = load_picture(folder, scale, "knob.png");
     im.knob_anim = load_picture(folder, scale, "knob_anim.png");
+    if (im.knob.height > 0 && im.knob_anim.height >= im.knob.height) {
+        const int frames = im.knob_anim.height / im.knob.height;
+        im.knob_anim = resized(im.knob_anim, size, frames * size);
+    }
+    im.knob = resized(im.knob, size, size);
     im.corner = load_picture(folder, scale, "corner.png");
     im.faces[face_small] = load_picture(folder, scale, "button_small.png");
     im.faces[face_med] = load_picture(folder, scale, "button_med.png");

@@ -9,10 +9,11 @@ namespace {
 
 constexpr double pi = 3.14159265358979323846;
 
-// A knob cell: the geometry's corner, 100 logical pixels wide; the knob image (64 × 64) sits
-// with its centre at (50, 45) from the corner, among the scale labels.
+// A knob cell: the geometry's corner, 100 logical pixels wide; the knob (56 across, so that
+// the scale labels centred at their points clear its rim) sits with its centre at (50, 45)
+// from the corner.
 constexpr int knob_pitch = 100;
-constexpr int knob_centre_x = 50, knob_centre_y = 45, knob_size = 64;
+constexpr int knob_centre_x = 50, knob_centre_y = 45, knob_size = 56;
 constexpr int knob_bottom = 101;       // the cell's bottom edge: name above it, unit below
 constexpr int label_offsets[7][2] = {{24, 75}, {14, 45}, {24, 17}, {50, 3}, {77, 17}, {87, 45}, {77, 75}};
 
@@ -130,7 +131,7 @@ void bar_layout(ButtonBar& bar, int width, int bar_y, int bar_height, int scale)
         c.type = control_none;
 
     // The time axis runs along the bar's top edge; the status line sits under it.
-    bar.status_x = 8 * s;
+    bar.status_x = 30 * s;  // clear of the corner picture
     bar.status_y = bar_y + 24 * s;
     if (bar.compact) {
         for (int k = 0; k < knob_count; k++)
