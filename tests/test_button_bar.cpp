@@ -613,6 +613,34 @@ TEST(ButtonBarShell, SynthesisWaitsForTheKnobsRelease)
     EXPECT_NE(run.history().find(line), std::string::npos) << line;
 }
 
+TEST(ButtonBarShell, KnobsFollowTheProjectSoAReleaseKeepsTheOtherBound)
+{
+    BarShell run;
+    ASSERT_TRUE(run.started);
+    Shell& sh = *run.sh;
+    run.picture();
+    execute_archive_line(sh.app, "Frequency range 100 Hz - 8000 Hz", nullptr);
+    run.frames(1);
+    EXPECT_DOUBLE_EQ(sh.knobs.value[knob_min_frequency], 100.0);
+    EXPECT_DOUBLE_EQ(sh.knobs.value[knob_max_frequency], 8000.0);
+    run.grab(knob_slot(knob_min_frequency), 0.0);
+    run.circle(knob_slot(knob_min_frequency), 0.0, 0.3);
+    const double fmin = sh.knobs.value[knob_min_frequency];
+    run.release();
+    char line[96];
+    snprintf(line, sizeof line, "Frequency range %g Hz - 8000 Hz", fmin);
+    EXPECT_NE(run.history().find(line), std::string::npos) << line;
+    EXPECT_FLOAT_EQ(sh.app.project.fmax, 8000.0f);
+    // A minimum turned above the maximum is refused: nothing recorded, the knob goes back.
+    const std::string before = run.history();
+    run.grab(knob_slot(knob_min_frequency), 0.0);
+    run.circle(knob_slot(knob_min_frequency), 0.0, 3.0);
+    ASSERT_GT(sh.knobs.value[knob_min_frequency], 8000.0);
+    run.release();
+    EXPECT_EQ(run.history(), before);
+    EXPECT_NEAR(sh.knobs.value[knob_min_frequency], sh.app.project.fmin, 1e-3);
+}
+
 TEST(ButtonBarShell, DrawsTheBarWithItsTexts)
 {
     BarShell run({}, "1920x1080");

@@ -1,6 +1,9 @@
 #include "app/bar_state.h"
 
+#include <utility>
+
 #include "app/input.h"
+#include "app/menu_shell.h"
 #include "app/shell.h"
 #include "app/view_draw.h"
 #include "support/log.h"
@@ -19,6 +22,23 @@ void follow_flag(Shell& sh, int slot, bool on)
         c.pressed = c.value;
 }
 
+// The knobs of the project's parameters show what is in effect, whatever changed it (a file
+// opened, an archive line, Undo), so that a knob released later records the other bound as
+// it is. The knob being turned is left to the pointer.
+void follow_project(Shell& sh)
+{
+    const Project& p = sh.app.project;
+    const int turning = bar_knob_dragging(sh) ? slot_knob(sh.input.control) : -1;
+    const std::pair<int, float> shown[] = {{knob_min_frequency, p.fmin},
+                                           {knob_max_frequency, p.fmax},
+                                           {knob_time_resolution, p.time_resolution},
+                                           {knob_frequency_scale, p.scale_base},
+                                           {knob_gamma, sh.app.gamma_control}};
+    for (auto [knob, value] : shown)
+        if (knob != turning && (float)sh.knobs.value[knob] != value)
+            knob_set_value(sh.knobs, knob, value, knob_context(sh));
+}
+
 }  // namespace
 
 void bar_sync(Shell& sh)
@@ -28,6 +48,7 @@ void bar_sync(Shell& sh)
     if (bar.width != sh.width || bar.bar_y != l.bar_y || bar.bar_height != l.bar_height || bar.scale != sh.scale ||
         bar.controls[slot_play].type == control_none)
         bar_layout(bar, sh.width, l.bar_y, l.bar_height, sh.scale);
+    follow_project(sh);
     const App& app = sh.app;
     for (int t = 0; t < 7; t++)
         follow_flag(sh, tool_slot(t), app.tool == t);
