@@ -2,7 +2,13 @@
 #pragma once
 #include <string>
 
+#include <string>
+
 struct Shell;
+
+// Hands a file, folder or address to the desktop's default handler (xdg-open); false, with a
+// log line, when it could not.
+bool desktop_open(const std::string& target);
 
 // Carries out the menus' requests (menu_carry_out_requests) and those that reach the desktop:
 // the manual and the data folder through xdg-open, the download page; marks what must be redrawn.
