@@ -18,6 +18,7 @@
 #include "support/log.h"
 #include "support/paths.h"
 #include "support/prefs.h"
+#include "headless_shell.h"
 #include "testlib.h"
 #include "ui/button_bar.h"
 #include "ui/menu.h"
@@ -167,54 +168,17 @@ TEST(KnobTurning, CircularStopsAtTheEndsAndLinearFollowsVerticalMotion)
 
 // ---- In the desktop program -------------------------------------------------------------
 
-struct Messages {
-    int shown = 0;
-    std::string title, text;
-};
-
-void record_message(void* context, const char* text, const char* title, int)
-{
-    Messages& m = *(Messages*)context;
-    m.shown++;
-    m.title = title;
-    m.text = text;
-}
-bool answer_no(void*, const char*, const char*) { return false; }
-
-struct BarShell {
-    TempDir data;
-    std::unique_ptr<Shell> sh = std::make_unique<Shell>();
-    Messages messages;
-    bool started = false;
+// The program with the bar's pointer interaction driven as the input frame drives it.
+struct BarShell : HeadlessShell {
     explicit BarShell(std::vector<std::string> args = {}, const char* window_size = "1200x900")
+        : HeadlessShell(std::move(args), window_size)
     {
-        setenv("SONOGRAPHICA_DATA_DIR", data.path.c_str(), 1);
-        setenv("SDL_VIDEODRIVER", "offscreen", 1);
-        setenv("SDL_AUDIODRIVER", "dummy", 1);
-        setenv("SONOGRAPHICA_WINDOW_SIZE", window_size, 1);
-        unsetenv("SONOGRAPHICA_SCRIPT");
-        unsetenv("SONOGRAPHICA_EXIT_AFTER_FRAMES");
-        data_folder_reset();
-        sh->question = answer_no;
-        sh->message = record_message;
-        sh->hook_context = &messages;
-        args.insert(args.begin(), "sonographica");
-        std::vector<char*> argv;
-        for (std::string& a : args)
-            argv.push_back(a.data());
-        started = shell_startup(*sh, (int)argv.size(), argv.data());
         sh->synthetic_pointer = true;
         sh->pointer_x = sh->pointer_y = -1000;
         // Knobs turn in circles unless a test asks for linear control (the stored default).
         sh->app.toggles.linear_knob_control = false;
         if (started)
             shell_frame(*sh);
-    }
-    ~BarShell()
-    {
-        shell_shutdown(*sh);
-        log_close();
-        unsetenv("SONOGRAPHICA_WINDOW_SIZE");
     }
     const BarControl& control(int slot)
     {
@@ -292,6 +256,7 @@ struct BarShell {
         for (int i = 0; i < n; i++)
             shell_frame(*sh);
     }
+    bool frames_until_loaded() { return frames_until([&] { return loaded(); }); }
     std::string history() { return read_text_file(path_join(data_folder(), "history.sga")); }
     // A picture on which synthesis runs.
     void picture()
@@ -512,10 +477,9 @@ TEST(ButtonBarShell, LosslessWithoutASoundShowsTheBoxAndStaysOff)
     Shell& sh = *run.sh;
     run.picture();
     run.click(slot_lossless);
-    EXPECT_EQ(run.messages.shown, 1);
-    EXPECT_EQ(run.messages.title, "Lossless mode not turned on");
-    EXPECT_EQ(run.messages.text, "Error: Lossless mode requires a sound file to be loaded first\n"
-                                 "See the paragraph 'Limitations' in Section II. Lossless mode of the manual");
+    ASSERT_EQ(run.messages.size(), 1u);
+    EXPECT_EQ(run.messages[0], "Lossless mode not turned on: Error: Lossless mode requires a sound file to be loaded "
+                               "first\nSee the paragraph 'Limitations' in Section II. Lossless mode of the manual");
     EXPECT_FALSE(sh.app.project.lossless);
     run.frames(2);
     EXPECT_EQ(run.history().find("Synthesis"), std::string::npos);
@@ -533,9 +497,7 @@ TEST(ButtonBarShell, LosslessWithASoundRecordsTheKindAndTakesOneRow)
     BarShell run({path});
     ASSERT_TRUE(run.started);
     Shell& sh = *run.sh;
-    for (int i = 0; i < 5000 && (sh.app.project.width == 0 || sh.app.load.in_flight); i++)
-        shell_frame(sh);
-    ASSERT_GT(sh.app.project.width, 0);
+    ASSERT_TRUE(run.frames_until_loaded());
     EXPECT_FALSE(run.control(slot_first_knob).top < 0);
     EXPECT_FALSE(sh.bar.bar.one_row);  // 1,200 px: two rows
     // A knob away from its default first, so that Default Values has something to record.
@@ -548,13 +510,13 @@ TEST(ButtonBarShell, LosslessWithASoundRecordsTheKindAndTakesOneRow)
     ASSERT_LT(sh.app.project.scale_base, 2.0f);
 
     run.click(slot_lossless);
-    EXPECT_EQ(run.messages.shown, 0) << run.messages.title;
+    EXPECT_TRUE(run.messages.empty()) << run.messages.front();
     EXPECT_TRUE(sh.app.project.lossless);
     EXPECT_FLOAT_EQ(sh.app.project.scale_base, 2.0f);  // Default Values came with it
     EXPECT_DOUBLE_EQ(sh.knobs.angle[knob_frequency_scale], knob_full_angle);
     run.frames(3);
     EXPECT_TRUE(sh.app.project.lossless);
-    EXPECT_EQ(run.messages.shown, 0) << run.messages.title;
+    EXPECT_TRUE(run.messages.empty()) << run.messages.front();
     EXPECT_TRUE(run.control(slot_play).type == control_hover);
     EXPECT_TRUE(sh.bar.bar.one_row);
     // The analysis knobs are locked now; F unlocks them.
