@@ -622,6 +622,14 @@ TEST(ButtonBarShell, DrawsTheBarWithItsTexts)
     const uint32_t on = sh.screen.pixels[(size_t)(cursor.top + 4) * sh.width + cursor.left + 4];
     const uint32_t off = sh.screen.pixels[(size_t)(move.top + 4) * sh.width + move.left + 4];
     EXPECT_NE(on, off);
+    // Resting on FLIP explains it above the button.
+    const BarControl& flip = run.control(slot_flip);
+    const size_t above = (size_t)(flip.top - 6 * sh.scale) * sh.width + flip.x;
+    const uint32_t plain = sh.screen.pixels[above];
+    sh.pointer_x = flip.x;
+    sh.pointer_y = flip.y;
+    screen_draw(sh);
+    EXPECT_NE(sh.screen.pixels[above], plain);
 }
 
 }  // namespace

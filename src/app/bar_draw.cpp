@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/bar_state.h"
+#include "app/input.h"
 #include "app/interface_images.h"
 #include "app/shell.h"
 #include "app/view_texts.h"
@@ -148,6 +149,40 @@ void draw_button(Shell& sh, const Raster& screen, const BarControl& c, int slot,
     }
 }
 
+// The short names on some buttons are explained while the pointer rests on them.
+void draw_tooltip(Shell& sh, const Raster& screen)
+{
+    if (sh.input.mode != pointer_idle)
+        return;
+    static const struct {
+        int slot;
+        const char* lines[2];
+    } tips[] = {{slot_flip, {"Horizontal flip", nullptr}},
+                {slot_invert, {"Invert", nullptr}},
+                {slot_mask_invert, {"Mask", "Invert"}},
+                {slot_vision_mode, {"Vision Mode", nullptr}}};
+    for (const auto& tip : tips) {
+        const BarControl& c = sh.bar.bar.controls[tip.slot];
+        if (c.type >= control_none || !control_contains(c, sh.pointer_x, sh.pointer_y))
+            continue;
+        const Font& font = sh.gfx.font12;
+        const int s = sh.scale, line = font_height(font);
+        const int lines = tip.lines[1] ? 2 : 1;
+        int w = 0;
+        for (int i = 0; i < lines; i++)
+            w = std::max(w, text_width(font, tip.lines[i]));
+        w += 8 * s;
+        const int h = lines * line + 4 * s;
+        const int x = std::clamp(c.x - w / 2, 0, std::max(0, sh.width - w)), y = c.top - h - 3 * s;
+        fill_rect(screen, x, y, w, h, palette_colour(sh.gfx, palette_menu_background, 0xFF303038u));
+        draw_rect_outline(screen, x, y, w, h, palette_colour(sh.gfx, palette_panel_edge, 0xFF45454Cu));
+        for (int i = 0; i < lines; i++)
+            draw_text(screen, font, x + 4 * s, y + 2 * s + line * i + line / 2, tip.lines[i],
+                      palette_colour(sh.gfx, palette_text, 0xFFE0E0E0u));
+        return;
+    }
+}
+
 }  // namespace
 
 void bar_draw(Shell& sh, const ScreenLayout& l)
@@ -181,6 +216,8 @@ void bar_draw(Shell& sh, const ScreenLayout& l)
     draw_text(screen, sh.gfx.font16, b.bar.lossless_text_x, b.bar.lossless_text_y, lt.state, lossless ? palette_colour(sh.gfx, palette_accent, text) : text);
     if (!b.bar.compact && !lt.reference.empty())
         draw_text(screen, sh.gfx.font12, b.bar.lossless_text_x, b.bar.lossless_text_y + line + 4 * sh.scale, lt.reference, text);
+
+    draw_tooltip(sh, screen);
 
     // The status line, cut at the bar's right end.
     const std::string status = bar_status_text(sh, l);
