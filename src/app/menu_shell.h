@@ -1,6 +1,5 @@
 // The menus' requests in the desktop program.
 #pragma once
-#include <string>
 
 #include <string>
 
