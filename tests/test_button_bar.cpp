@@ -525,7 +525,20 @@ TEST(ButtonBarShell, LosslessWithASoundRecordsTheKindAndTakesOneRow)
     run.click(slot_lossless);
     EXPECT_FALSE(sh.app.project.lossless);
     run.frames(2);
+    // A picture of another size than the sound's analysis: the second box, and it stays off.
+    Project& p = sh.app.project;
+    const int columns = p.original_image_width;
+    p.original_image_width = columns + 1;
+    run.click(slot_lossless);
+    p.original_image_width = columns;
+    EXPECT_FALSE(p.lossless);
+    ASSERT_EQ(run.messages.size(), 1u);
+    EXPECT_EQ(run.messages[0].rfind("Lossless mode error: different image sizes: Error: Lossless mode is meant to work "
+                                    "with an image of the same dimensions as the original sound's image\n",
+                                    0),
+              0u);
     const std::string h = run.history();
+    EXPECT_EQ(h.find("Synthesis lossless"), h.rfind("Synthesis lossless"));  // recorded once
     const size_t on = h.find("Synthesis lossless\n");
     ASSERT_NE(on, std::string::npos);
     EXPECT_NE(h.find("Frequency scale 2", on), std::string::npos);

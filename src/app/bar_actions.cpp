@@ -147,8 +147,12 @@ void lossless_toggle(Shell& sh)
     Project& p = app.project;
     if (!p.lossless) {
         const bool original = p.original_image != nullptr;
-        const SynthesisMessage m = lossless_turn_on_check(p.original_sound_length, original ? p.original_image_width : 0,
-                                                          original ? p.original_image_height : 0);
+        SynthesisMessage m = lossless_turn_on_check(p.original_sound_length, original ? p.original_image_width : 0,
+                                                    original ? p.original_image_height : 0);
+        // A picture resized since the sound was opened cannot be compared with its analysis:
+        // said now, and nothing recorded, rather than recorded and turned off again.
+        if (!m.title)
+            m = lossless_size_check(true, p.width, p.height, p.original_image_width, p.original_image_height);
         if (m.title) {
             message_box(sh, m.text, m.title, 0);
             return;
