@@ -6,6 +6,7 @@
 #include "app/bar_state.h"
 #include "app/input.h"
 #include "app/menu_shell.h"
+#include "app/pointer_scale.h"
 #include "app/shell.h"
 
 namespace {
@@ -41,8 +42,15 @@ void drag_knob(Shell& sh, BarControl& c, int knob)
         // long drag keeps turning.
         if (sh.height > 2 && (sh.pointer_y <= 0 || sh.pointer_y >= sh.height - 1)) {
             b.last_y = sh.height / 2;
-            if (!sh.synthetic_pointer && sh.window)
-                SDL_WarpMouseInWindow(sh.window, sh.pointer_x, b.last_y);
+            if (!sh.synthetic_pointer && sh.window) {
+                // The window counts in points, the screen buffer in pixels; the row the pointer
+                // will be read back at is the one the next frame's motion counts from.
+                int w = 0, h = 0;
+                SDL_GetWindowSize(sh.window, &w, &h);
+                const int y = window_to_screen(b.last_y, sh.height, h);
+                SDL_WarpMouseInWindow(sh.window, window_to_screen(sh.pointer_x, sh.width, w), y);
+                b.last_y = window_to_screen(y, h, sh.height);
+            }
             sh.pointer_y = b.last_y;
         }
     } else {
