@@ -43,9 +43,9 @@ struct Shell {
     Pixmap screen;
     InterfaceImages gfx;
     MenuBar menus;                   // the menu bar, its open menu and the layer list
+    BarState bar;                    // the button bar's controls, their drag and pictures
     Knobs knobs;                     // the button bar's knobs
     InputState input;                // keys held, the pointer mode, the stroke under way
-    BarState bar;                    // the button bar's controls, their drag and pictures
 
     // Per frame.
     bool interface_changed = true;   // redraw the interface around the picture
