@@ -25,3 +25,9 @@ void default_values(Shell& sh);
 void shell_menu_pointer(Shell& sh);
 // The titles and the open menu over the rest of the screen.
 void draw_menus(Shell& sh);
+struct App;
+struct KnobContext;
+// What the knobs' value functions read from the project (analysis maximum, sample rate, width).
+KnobContext knob_context(const Shell& sh);
+// Records the line as an action and executes it (executes it anyway when it cannot be recorded).
+void run_line(App& app, const std::string& text);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/bar_state.h"
 #include "app/display.h"
 #include "app/input.h"
 #include "app/interface_images.h"
@@ -42,6 +43,7 @@ struct Shell {
     Pixmap screen;
     InterfaceImages gfx;
     MenuBar menus;                   // the menu bar, its open menu and the layer list
+    BarState bar;                    // the button bar's controls, their drag and pictures
     Knobs knobs;                     // the button bar's knobs
     InputState input;                // keys held, the pointer mode, the stroke under way
 
