@@ -9,6 +9,7 @@
 #include "app/display.h"
 #include "app/input.h"
 #include "app/interface_images.h"
+#include "app/tool_stroke.h"
 #include "app/waveform.h"
 #include "audio/audio_device.h"
 #include "commands/app.h"
@@ -42,6 +43,7 @@ struct Shell {
     MenuBar menus;                   // the menu bar, its open menu and the layer list
     Knobs knobs;                     // the button bar's knobs
     InputState input;                // keys held, the pointer mode, the stroke under way
+    ToolStroke stroke;               // the tool stroke under way (pointer mode 4)
 
     // Per frame.
     bool interface_changed = true;   // redraw the interface around the picture

@@ -21,8 +21,10 @@ bool refresh_view(Project& p, Compositor& c, int quick)
 void composite_loop(Project& p, Compositor& c)
 {
     while (!c.stop_compositing) {
-        p.recomposite_needed = true;
-        refresh_view(p, c, 1);
+        if (!c.changes_only)
+            p.recomposite_needed = true;
+        if (p.recomposite_needed)
+            refresh_view(p, c, 1);
         // Leaves the painting threads a moment between two composites.
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }

@@ -11,6 +11,9 @@ struct Compositor {
     std::atomic<bool> stop_compositing{false};    // set while a stroke's compositing thread winds down
     std::atomic<bool> loop_running{false};
     std::atomic<bool> refresh_busy{false};
+    // A tool stroke's loop composites only when a change marked the composite stale: the
+    // painting recomposites the columns it touched itself.
+    std::atomic<bool> changes_only{false};
     std::thread loop_thread;                      // started and joined on the main thread only
 
     // Hooks of the desktop program, null elsewhere: drawing the view from the composite (or the
