@@ -9,6 +9,7 @@
 #include <regex>
 #include <sstream>
 
+#include "app/display.h"
 #include "app/layout.h"
 #include "app/seek.h"
 #include "app/shell.h"
@@ -296,7 +297,52 @@ TEST(ToolStroke, PartialCompositeDuringAStrokeMatchesAFullOne)
     // What the tool painted shows in the composite already, before the stroke ends.
     std::vector<float> full = composite_pixels(p);
     EXPECT_TRUE(same_bits(during, full));
+    // And the display, redrawn column by column, shows what a whole rebuild shows.
+    run.frame(run.ax(0.5f), run.ay(0.4f), SDL_BUTTON_LMASK);
+    spray_wait(sh.app.spray);
+    run.frame(run.ax(0.5f), run.ay(0.4f), SDL_BUTTON_LMASK);
+    const ScreenLayout l = run.layout();
+    Pixmap whole;
+    display_rebuild(whole, l.image_width, l.image_height, sh.app, sh.gfx, true);
+    EXPECT_EQ(whole.pixels, sh.display.pixels);
     run.frame(run.ax(0.5f), run.ay(0.4f), 0);
+}
+
+// The display's column update draws exactly what a rebuild draws while the visible maximum
+// holds, and refuses (leaving the display alone) when a changed value exceeds it.
+TEST(ToolStroke, DisplayColumnUpdateMatchesARebuild)
+{
+    TempDir sounds;
+    StrokeShell run({write_chord(sounds)});
+    ASSERT_TRUE(run.started);
+    ASSERT_TRUE(run.frames_until([&] { return run.loaded(); }));
+    Shell& sh = *run.sh;
+    Project& p = sh.app.project;
+    view_set_zoom(sh.app.view, p.width, p.height, 1.5f, 1.0f, p.width * 0.5f, 0.0f);
+    const ScreenLayout l = run.layout();
+    Pixmap display;
+    const float m = display_rebuild(display, l.image_width, l.image_height, sh.app, sh.gfx, true);
+    ASSERT_GT(m, 0.0f);
+    const int first = sh.app.view.first_column + 7, last = first + 12;
+    for (int r = 0; r < p.height; r++)
+        for (int c = first; c <= last; c++)
+            p.composite[r][c] *= 0.3f;
+    const std::vector<uint32_t> before = display.pixels;
+    ASSERT_TRUE(display_update_columns(display, l.image_width, l.image_height, sh.app, sh.gfx, first, last, m));
+    EXPECT_NE(display.pixels, before);
+    Pixmap whole;
+    display_rebuild(whole, l.image_width, l.image_height, sh.app, sh.gfx, true);
+    EXPECT_EQ(whole.pixels, display.pixels);
+
+    // A value above the maximum changes every pixel's normalisation: the caller must rebuild.
+    p.composite[p.height / 2][first + 3] = m * 2.0f;
+    const std::vector<uint32_t> kept = display.pixels;
+    EXPECT_FALSE(display_update_columns(display, l.image_width, l.image_height, sh.app, sh.gfx, first, last, m));
+    EXPECT_EQ(display.pixels, kept);
+    // Columns out of view change nothing and need nothing.
+    EXPECT_TRUE(display_update_columns(display, l.image_width, l.image_height, sh.app, sh.gfx, 0,
+                                       sh.app.view.first_column - 1, m));
+    EXPECT_EQ(display.pixels, kept);
 }
 
 // With the note unit the vertical positions are note texts without a unit word: the centre

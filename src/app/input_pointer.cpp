@@ -107,6 +107,7 @@ void input_pointer_frame(Shell& sh)
         break;
     }
     in.seek_x = in.mode == pointer_seek ? sh.pointer_x : -1000000;
+    follow_painted_columns(sh, l);
 
     // The menus follow the pointer while it hovers on them, while one is pressed, and in the
     // frame of the release that may choose an entry; never during a stroke or a knob drag.

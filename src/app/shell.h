@@ -59,6 +59,7 @@ struct Shell {
     Pixmap display;
     bool display_stale = true;
     DisplayKey display_key;          // what the display was last built for
+    float display_max = 0.0f;        // the visible maximum the display was last built with
     bool stroke_active = false;      // a tool stroke is under way: the display takes the fast resampler
     WaveformThread waveform;         // the strip above the picture, built on its own thread
     float stroke_peak = 0.0f;        // the composite's peak at the end of the last stroke

@@ -13,6 +13,7 @@
 #include <mutex>
 
 #include "app/bar_input.h"
+#include "app/display.h"
 #include "app/input.h"
 #include "app/layout.h"
 #include "app/shell.h"
@@ -266,8 +267,28 @@ void tool_stroke_frame(Shell& sh, bool first)
         break;
     }
     sh.input.stroke_frames++;
-    // The stroke's own composites mark the display stale; the frame draws it.
-    if (app.spray.view_update_requested.exchange(false) || sh.display_stale)
+    // The previews' composites mark the display stale; the frame draws it.
+    if (sh.display_stale)
+        sh.image_changed = true;
+}
+
+void follow_painted_columns(Shell& sh, const ScreenLayout& l)
+{
+    App& app = sh.app;
+    SprayTool& t = app.spray;
+    const bool painted = t.view_update_requested.exchange(false);
+    const int first = t.shown_first.exchange(INT_MAX), last = t.shown_last.exchange(-1);
+    if (first <= last) {
+        // Only the columns the dabs changed are drawn again, with the display's normalisation
+        // kept; anything the fast path cannot follow rebuilds the whole display.
+        const DisplayKey key = display_key(app, l.image_width, l.image_height, sh.stroke_active);
+        if (sh.display_stale || !(key == sh.display_key) ||
+            !display_update_columns(sh.display, l.image_width, l.image_height, app, sh.gfx, first, last,
+                                    sh.display_max))
+            sh.display_stale = true;
+        sh.image_changed = true;
+    }
+    if (painted)
         sh.image_changed = true;
 }
 

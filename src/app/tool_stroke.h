@@ -28,6 +28,9 @@ void tool_view_from_layout(App& app, const ScreenLayout& l, int scale);
 void tool_stroke_frame(Shell& sh, bool first);
 // The release: the compositing thread joined, the result recorded and the update level set.
 void tool_stroke_end(Shell& sh);
+// Every frame: the columns the spray's drainer composited are drawn into the display (the
+// rest of it stays as it is), or the display is marked for a rebuild.
+void follow_painted_columns(Shell& sh, const ScreenLayout& l);
 
 // The convolution-centre line for column `x` and row `y` in the history units:
 // "Central convolution point %s %s , %s %s", or with the note unit the three-placeholder form.

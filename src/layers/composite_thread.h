@@ -29,6 +29,10 @@ struct Compositor {
     ~Compositor();
 };
 
+// The `quick` of a refresh after which only some columns of the composite changed, and the
+// caller tells the view which (render_view receives it unless a whole composite ran as well).
+constexpr int refresh_columns_only = 2;
+
 // Recomposites when the recomposite-needed mark is set, then renders the view unless the
 // compositing thread is being stopped. A call made while another runs returns false at once.
 bool refresh_view(Project& p, Compositor& c, int quick);
