@@ -487,3 +487,27 @@ TEST(ToolStroke, MenuPressesNeverStartAStroke)
     EXPECT_EQ(sh.menus.open, -1);
     EXPECT_EQ(lines_starting(run.history(), "Draw rectangle").size(), 1u);
 }
+
+// The tools work in logical pixels: at interface scale 2 the pointer's screen position halved
+// lands on the column and row the display shows under it, and the brush keeps its size on
+// the screen.
+TEST(ToolStroke, ToolViewFollowsTheLayoutAtScaleTwo)
+{
+    for (int scale : {1, 2}) {
+        const ScreenLayout l = screen_layout(1600 * scale, 1000 * scale, scale, 55, false);
+        App app;
+        view_set(app.view, 6000, 571, 3.0f, 2.0f, 2500.0f, 300.0f);
+        tool_view_from_layout(app, l, scale);
+        const ToolView& v = app.tool_view;
+        EXPECT_EQ(v.view_width * scale, (float)l.image_width);
+        EXPECT_EQ(v.view_height * scale, (float)l.image_height);
+        for (int k = 0; k <= 4; k++) {
+            const int x = l.image_x + k * l.image_width / 4, y = l.image_y + k * l.image_height / 4;
+            EXPECT_NEAR(tool_column_at(v, (float)x / scale), view_column_at_f(app.view, l, (float)x), 1e-3f);
+            EXPECT_NEAR(tool_row_at(v, (float)y / scale), view_row_at_f(app.view, l, (float)y), 1e-3f);
+        }
+        EXPECT_FLOAT_EQ(tool_column_at(v, (float)l.image_x / scale), (float)app.view.first_column);
+        EXPECT_FLOAT_EQ(tool_column_at(v, (float)(l.image_x + l.image_width) / scale),
+                        (float)(app.view.first_column + app.view.visible_columns - 1));
+    }
+}
