@@ -511,3 +511,31 @@ TEST(ToolStroke, ToolViewFollowsTheLayoutAtScaleTwo)
                         (float)(app.view.first_column + app.view.visible_columns - 1));
     }
 }
+
+// A rectangle renders again only the blocks under it: playback keeps its place. Lightening by
+// an intensity above 0.99 changes the whole sound's level, which synthesises everything again.
+TEST(ToolStroke, RectangleResynthesisesItsBlocksOrEverything)
+{
+    TempDir sounds;
+    StrokeShell run({write_chord(sounds)});
+    ASSERT_TRUE(run.started);
+    ASSERT_TRUE(run.frames_until([&] { return run.loaded(); }));
+    Shell& sh = *run.sh;
+    PlaybackState& pb = sh.app.playback;
+    sh.app.requests.live_synthesis = 1;  // block synthesis
+    ASSERT_TRUE(run.frames_until([&] { return !pb.controls.live_synthesis.load() && pb.output_length.load() > 0; }));
+    run.choose_tool(tool_cursor);
+    run.frame(run.ax(0.5f), run.ay(0.5f), SDL_BUTTON_LMASK);
+    run.frame(run.ax(0.5f), run.ay(0.5f), 0);
+    const long long position = pb.play_position.load();
+    ASSERT_GT(position, 0);
+    run.choose_tool(tool_rectangle);
+    run.drag(0.1f, 0.2f, 0.3f, 0.6f);
+    EXPECT_EQ(pb.play_position.load(), position);
+    EXPECT_EQ(lines_starting(run.history(), "Draw rectangle").size(), 1u);
+
+    sh.knobs.value[knob_tool_intensity] = 1.0;
+    run.drag(0.1f, 0.2f, 0.3f, 0.6f, SDL_BUTTON_RMASK);
+    EXPECT_EQ(lines_starting(run.history(), "Intensity 100000").size(), 1u);
+    EXPECT_EQ(pb.play_position.load(), 0);
+}

@@ -313,13 +313,17 @@ void tool_stroke_end(Shell& sh)
         InputState& in = sh.input;
         const float sx = logical(sh.pointer_x, sh.scale), sy = logical(sh.pointer_y, sh.scale);
         const int column = whole_column(app.tool_view, sx), row = whole_row(app.tool_view, sy);
-        // The recorded lines paint the rectangle, on the layer as it was before the stroke.
+        // The recorded lines paint the rectangle, on the layer as it was before the stroke. The
+        // sound follows through the blocks under it, not a whole new synthesis.
+        const int changed_before = p.content_changed;
         restore_from_undo(p);
         record_and_execute(app, record_action, rectangle_intensity_line(s.intensity, in.stroke_erase));
         record_and_execute(app, record_plain, rectangle_corner_line(app, true, in.anchor_column, in.anchor_row));
         record_and_execute(app, record_plain, rectangle_corner_line(app, false, column, row));
         if (in.stroke_erase && s.intensity > 0.99f)
             p.content_changed |= content_pixels;  // a huge gain changes the normalisation of every block
+        else
+            p.content_changed = changed_before;
         mark_stale_blocks(app.spray.stale, s.first_block, s.last_block);
         break;
     }
