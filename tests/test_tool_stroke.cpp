@@ -539,3 +539,47 @@ TEST(ToolStroke, RectangleResynthesisesItsBlocksOrEverything)
     EXPECT_EQ(lines_starting(run.history(), "Intensity 100000").size(), 1u);
     EXPECT_EQ(pb.play_position.load(), 0);
 }
+
+// The centre tool follows the pointer while held and records its line at the release; Escape
+// puts the previous centre back and records nothing, as it does for a move.
+TEST(ToolStroke, CentreToolAndEscapeFromAMove)
+{
+    TempDir sounds;
+    StrokeShell run({write_chord(sounds)});
+    ASSERT_TRUE(run.started);
+    ASSERT_TRUE(run.frames_until([&] { return run.loaded(); }));
+    Shell& sh = *run.sh;
+    Project& p = sh.app.project;
+    const Layer& layer = p.layers[0];
+    const int x0 = layer.centre_x, y0 = layer.centre_y, set0 = layer.centre_set;
+    const std::string history = run.history();
+    run.choose_tool(tool_convolution_centre);
+    run.frame(run.ax(0.7f), run.ay(0.3f), SDL_BUTTON_LMASK);
+    run.frame(run.ax(0.8f), run.ay(0.4f), SDL_BUTTON_LMASK);
+    EXPECT_EQ(layer.centre_x, view_column_at(sh.app.view, run.layout(), run.ax(0.8f)));
+    input_cancel(sh);
+    run.frame(run.ax(0.8f), run.ay(0.4f), 0);
+    EXPECT_EQ(layer.centre_x, x0);
+    EXPECT_EQ(layer.centre_y, y0);
+    EXPECT_EQ(layer.centre_set, set0);
+    EXPECT_EQ(run.history(), history);
+
+    run.drag(0.6f, 0.5f, 0.25f, 0.75f);
+    const std::vector<std::string> centre = lines_starting(run.history(), "Central convolution point ");
+    ASSERT_EQ(centre.size(), 1u);
+    EXPECT_EQ(layer.centre_set, 1);
+    EXPECT_NEAR(layer.centre_x, view_column_at(sh.app.view, run.layout(), run.ax(0.25f)), 1);
+    EXPECT_NEAR(layer.centre_y, view_row_at(sh.app.view, run.layout(), run.ay(0.75f)), 1);
+
+    const std::vector<float> before = layer_pixels(p, 0);
+    run.choose_tool(tool_move);
+    for (int i = 0; i < 5; i++)
+        run.frame(run.ax(0.4f + 0.04f * i), run.ay(0.5f - 0.03f * i), SDL_BUTTON_LMASK);
+    EXPECT_EQ(sh.input.status.rfind("Moving by ", 0), 0u) << sh.input.status;
+    EXPECT_NE(layer_pixels(p, 0), before);
+    input_cancel(sh);
+    run.frame(run.ax(0.5f), run.ay(0.5f), 0);
+    EXPECT_TRUE(same_bits(layer_pixels(p, 0), before));
+    EXPECT_TRUE(sh.input.status.empty());
+    EXPECT_TRUE(lines_starting(run.history(), "Move layer").empty());
+}
