@@ -1,7 +1,13 @@
 // The menus' requests in the desktop program.
 #pragma once
 
+#include <string>
+
 struct Shell;
+
+// Hands a file, folder or address to the desktop's default handler (xdg-open); false, with a
+// log line, when it could not.
+bool desktop_open(const std::string& target);
 
 // Carries out the menus' requests (menu_carry_out_requests) and those that reach the desktop:
 // the manual and the data folder through xdg-open, the download page; marks what must be redrawn.
