@@ -153,6 +153,8 @@ void load_file_with_progress(LoadRequest& r)
 
 LoadRequest::~LoadRequest()
 {
+    // Nobody is left to take the result: the loader stops between bands.
+    cancel.store(true);
     if (thread.joinable())
         thread.join();
     free_results(*this);
