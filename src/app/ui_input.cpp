@@ -112,9 +112,13 @@ void run_windows(Shell& sh, bool input_pass)
     // The "Saved" label fades out: frames keep coming while it does.
     if (ui.analysis.open && analysis_params_saved_fade(ui.analysis, now) > 0)
         sh.interface_changed = true;
-    // Long work on its own thread: its progress is drawn every frame.
-    if (load_progress_showing(app) || app.sound_save.running.load())
+    // Long work on its own thread: its progress is drawn every frame, and once more when it
+    // has ended, so that its window does not stay on the screen.
+    const bool busy = load_progress_showing(app) || app.sound_save.running.load();
+    if (busy || ui.load_progress.busy_last_frame)
         sh.interface_changed = true;
+    if (input_pass)
+        ui.load_progress.busy_last_frame = busy;
 }
 
 }  // namespace

@@ -11,6 +11,7 @@ struct App;
 struct ProgressWindow {
     FloatingWindow window;
     bool placed = false;
+    bool busy_last_frame = false;    // long work ran at the last frame (its end is drawn once more)
 };
 
 // The percentage as shown: "%.1f%%" of the fraction, kept within 0 to 100.
