@@ -72,6 +72,7 @@ TEST_F(SoundSaveTest, ACompletedSaveReadsBackAndItsProgressRisesToOne)
     // The renderer's progress, block by block: never falling, from above 0 up to exactly 1.
     SoundRenderSnapshot snapshot;
     ASSERT_TRUE(snapshot_project_sound(app.project, snapshot, synthesis_noise));
+    snapshot.input.threads = 1;  // every block then reports on this thread
     std::vector<double> seen;
     std::vector<float> rendered;
     ASSERT_TRUE(render_sound_snapshot(snapshot, rendered, nullptr, note, &seen, nullptr));
