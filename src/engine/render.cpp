@@ -1,6 +1,7 @@
 #include "engine/render.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <thread>
@@ -84,6 +85,12 @@ bool render_blocks(const RenderInput& in, std::vector<float>& out)
     for (int t = 1; t < threads; t++)
         pool.emplace_back(work, false);
     work(true);
+    // Out of blocks to take: the others' blocks are reported as they finish.
+    for (int seen = done.load(); seen < g.block_count && !cancelled(in); seen = done.load()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (done.load() != seen)
+            report(in, (double)done.load() / g.block_count);
+    }
     for (std::thread& t : pool)
         t.join();
     if (cancelled(in))
