@@ -22,6 +22,7 @@
 #include "support/log.h"
 #include "support/paths.h"
 #include "testlib.h"
+#include "ui/dialog_layout.h"
 #include "ui/progress_window.h"
 #include "ui/save_format.h"
 
@@ -140,10 +141,8 @@ TEST_F(WindowTest, CancelInTheSaveWindowStopsTheRenderAndLeavesNoFile)
     start_wav_save(path);
     ASSERT_TRUE(d.rendering);
     // The window's Cancel, beside the progress bar where the buttons were.
-    const int s = ctx.scale;
-    const int x = d.window.x + d.window.w - 8 * s - 45 * s;
-    const int y = d.window.y + title_bar_height(ctx) + 6 * s + 372 * s + 11 * s;
-    for (WidgetInput& in : click_at(x, y))
+    const WidgetRect cancel = dialog_rect(dialog_resolve(dialog_save_format, d.window, ctx.scale), 111);
+    for (WidgetInput& in : click_at(cancel.x + cancel.w / 2, cancel.y + cancel.h / 2))
         save_pass(in);
     EXPECT_TRUE(app.sound_save.cancel.load());
     ASSERT_TRUE(passes_until([&] { return !d.rendering; }, 10));

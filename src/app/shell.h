@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/bar_state.h"
 #include "app/display.h"
 #include "app/input.h"
 #include "app/interface_images.h"
@@ -21,6 +22,8 @@
 // A Yes/No question; the default shows an SDL message box, tests answer it themselves.
 using QuestionFn = bool (*)(void* context, const char* text, const char* title);
 using MessageFn = void (*)(void* context, const char* text, const char* title, int warning);
+// Opens a document with the desktop's viewer; true when it could. The default runs xdg-open.
+using OpenFn = bool (*)(void* context, const char* path);
 
 struct Shell {
     App app;
@@ -40,6 +43,7 @@ struct Shell {
     Pixmap screen;
     InterfaceImages gfx;
     MenuBar menus;                   // the menu bar, its open menu and the layer list
+    BarState bar;                    // the button bar's controls, their drag and pictures
     Knobs knobs;                     // the button bar's knobs
     InputState input;                // keys held, the pointer mode, the stroke under way
 
@@ -47,8 +51,10 @@ struct Shell {
     bool interface_changed = true;   // redraw the interface around the picture
     bool image_changed = true;       // redraw the picture
     bool size_changed = false;       // the window was resized since the last frame
+    bool menus_changed = false;      // only the menu bar or the open menu changed: redraw just them
     long long frames = 0;            // frames run
     long long presents = 0;          // frames presented
+    long long partial_presents = 0;  // of which only changed rectangles went up
     int pointer_x = -1000, pointer_y = -1000;
     unsigned pointer_buttons = 0;
 
@@ -73,6 +79,7 @@ struct Shell {
     // frame limit.
     QuestionFn question = nullptr;
     MessageFn message = nullptr;
+    OpenFn open_document = nullptr;  // the user guide's viewer (xdg-open unless replaced)
     void* hook_context = nullptr;
     std::vector<std::string> script;
     size_t script_next = 0;
@@ -81,6 +88,17 @@ struct Shell {
     bool synthetic_pointer = false;  // tests set pointer_x/y/buttons themselves before each frame
 
     UiState ui;                      // the floating windows and the console
+
+    // What the open menu covers, kept when the screen is drawn, so that a change of the menus
+    // alone puts it back and draws the menus again instead of redrawing the whole window.
+    struct Saved {
+        int x = 0, y = 0, width = 0, height = 0;
+        std::vector<uint32_t> pixels;
+    };
+    Saved under_title_row, under_menu;
+    // The part of the screen buffer changed since the last present; width 0: all of it.
+    int dirty_count = 0;
+    int dirty[4][4] = {};            // x, y, width, height
 
     Shell() = default;
     Shell(const Shell&) = delete;
