@@ -13,6 +13,7 @@
 #include "app/seek.h"
 #include "app/shell.h"
 #include "app/tool_stroke.h"
+#include "app/ui_input.h"
 #include "app/view_coords.h"
 #include "ui/menu_draw.h"
 
@@ -23,23 +24,6 @@ bool inside(int x, int y, int left, int top, int width, int height)
     return x >= left && x < left + width && y >= top && y < top + height;
 }
 
-// A press on an open floating window is the window's.
-bool window_has_pointer(const Shell& sh, int x, int y)
-{
-    const UiState& u = sh.ui;
-    const std::pair<bool, const FloatingWindow*> windows[] = {
-        {u.console.visible, &u.console.window},         {u.extend_cut.open, &u.extend_cut.window},
-        {u.new_project.open, &u.new_project.window},    {u.save_format.open, &u.save_format.window},
-        {u.volume_limiter.open, &u.volume_limiter.window}, {u.audio_output.open, &u.audio_output.window},
-        {u.about.open, &u.about.window},                {u.open_import.open, &u.open_import.window},
-        {u.analysis.open, &u.analysis.window},          {u.chooser.in_app, &u.chooser.window},
-    };
-    for (const auto& [open, window] : windows)
-        if (open && floating_window_contains(*window, x, y))
-            return true;
-    return false;
-}
-
 bool ctrl_held(const Shell& sh) { return sh.input.held.ctrl || (SDL_GetModState() & KMOD_CTRL) != 0; }
 
 // Mode 1: the press goes to a control of the bar, the picture or nowhere.
@@ -48,7 +32,7 @@ int press_target(Shell& sh, const ScreenLayout& l)
     const int x = sh.pointer_x, y = sh.pointer_y;
     if (bar_press(sh, x, y))
         return pointer_control;
-    if (window_has_pointer(sh, x, y))
+    if (ui_window_at(sh, x, y))
         return pointer_idle;
     if (inside(x, y, l.image_x, l.image_y, l.image_width, l.image_height))
         return sh.app.tool == tool_cursor ? pointer_seek : pointer_tool;

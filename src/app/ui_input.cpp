@@ -1,6 +1,7 @@
 #include "app/ui_input.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <functional>
 
@@ -225,11 +226,44 @@ void ui_frame(Shell& sh)
         sh.interface_changed = true;
 }
 
+namespace {
+
+// Every floating window with its open flag.
+struct ShownWindow {
+    bool open;
+    const FloatingWindow* frame;
+};
+
+std::array<ShownWindow, 10> shown_windows(const UiState& u)
+{
+    return {{{u.console.visible, &u.console.window},
+             {u.extend_cut.open, &u.extend_cut.window},
+             {u.new_project.open, &u.new_project.window},
+             {u.save_format.open, &u.save_format.window},
+             {u.volume_limiter.open, &u.volume_limiter.window},
+             {u.audio_output.open, &u.audio_output.window},
+             {u.about.open, &u.about.window},
+             {u.open_import.open, &u.open_import.window},
+             {u.analysis.open, &u.analysis.window},
+             {u.chooser.in_app, &u.chooser.window}}};
+}
+
+}  // namespace
+
 bool ui_windows_open(const Shell& sh)
 {
-    const UiState& ui = sh.ui;
-    return ui.console.visible || ui.extend_cut.open || ui.new_project.open || ui.save_format.open || ui.chooser.in_app ||
-           ui.volume_limiter.open || ui.audio_output.open || ui.about.open || ui.open_import.open || ui.analysis.open;
+    for (const ShownWindow& w : shown_windows(sh.ui))
+        if (w.open)
+            return true;
+    return false;
+}
+
+bool ui_window_at(const Shell& sh, int x, int y)
+{
+    for (const ShownWindow& w : shown_windows(sh.ui))
+        if (w.open && floating_window_contains(*w.frame, x, y))
+            return true;
+    return false;
 }
 
 void ui_draw(Shell& sh)

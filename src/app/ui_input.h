@@ -14,5 +14,7 @@ bool ui_key_down(Shell& sh, const SDL_KeyboardEvent& k);
 void ui_frame(Shell& sh);
 // True while any floating window (or the console) is shown.
 bool ui_windows_open(const Shell& sh);
+// True when an open floating window lies under (x, y): a press there is the window's.
+bool ui_window_at(const Shell& sh, int x, int y);
 // Draws the open windows into the screen buffer.
 void ui_draw(Shell& sh);
