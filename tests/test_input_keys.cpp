@@ -21,13 +21,12 @@
 #include "project/project_synthesis.h"
 #include "support/log.h"
 #include "support/paths.h"
+#include "headless_shell.h"
 #include "testlib.h"
 #include "ui/menu.h"
 
 namespace {
 
-void no_message(void*, const char*, const char*, int) {}
-bool no(void*, const char*, const char*) { return false; }
 
 SDL_KeyboardEvent key_event(SDL_Keycode sym, Uint16 mod = 0, bool down = true, bool repeat = false)
 {
@@ -44,25 +43,9 @@ bool same_requests(const AppRequests& a, const AppRequests& b) { return std::mem
 bool no_requests(const AppRequests& a) { return same_requests(a, AppRequests()); }
 
 // The program on a fresh data folder with a 400 × 200 blank picture of one layer.
-struct KeysShell {
-    TempDir data;
-    std::unique_ptr<Shell> sh = std::make_unique<Shell>();
-    bool started = false;
-    KeysShell()
+struct KeysShell : HeadlessShell {
+    KeysShell() : HeadlessShell({}, "1200x800")
     {
-        setenv("SONOGRAPHICA_DATA_DIR", data.path.c_str(), 1);
-        setenv("SDL_VIDEODRIVER", "offscreen", 1);
-        setenv("SDL_AUDIODRIVER", "dummy", 1);
-        setenv("SONOGRAPHICA_WINDOW_SIZE", "1200x800", 1);
-        unsetenv("SONOGRAPHICA_SCRIPT");
-        unsetenv("SONOGRAPHICA_EXIT_AFTER_FRAMES");
-        unsetenv("SONOGRAPHICA_SCALE");
-        data_folder_reset();
-        sh->question = no;
-        sh->message = no_message;
-        char name[] = "sonographica";
-        char* argv[] = {name};
-        started = shell_startup(*sh, 1, argv);
         sh->synthetic_pointer = true;
         sh->pointer_x = sh->pointer_y = -1000;
         if (!started)
@@ -72,12 +55,6 @@ struct KeysShell {
         execute_archive_line(sh->app, "New layer \"a\"", nullptr);
         sh->app.requests.archive_line_executed = 1;
         frame();
-    }
-    ~KeysShell()
-    {
-        shell_shutdown(*sh);
-        log_close();
-        unsetenv("SONOGRAPHICA_WINDOW_SIZE");
     }
     void frame() { shell_frame(*sh); }
     void key(SDL_Keycode sym, Uint16 mod = 0) { input_key_event(*sh, key_event(sym, mod)); }

@@ -22,6 +22,7 @@
 #include "project/units.h"
 #include "support/log.h"
 #include "support/paths.h"
+#include "headless_shell.h"
 #include "testlib.h"
 
 namespace {
@@ -37,49 +38,13 @@ std::string write_chord(const TempDir& dir)
     return path;
 }
 
-bool no(void*, const char*, const char*) { return false; }
-void no_message(void*, const char*, const char*, int) {}
-
-struct StrokeShell {
-    TempDir data;
-    std::unique_ptr<Shell> sh = std::make_unique<Shell>();
-    bool started = false;
-    explicit StrokeShell(std::vector<std::string> args = {})
+// A 1,000 x 700 window with the pointer outside it.
+struct StrokeShell : HeadlessShell {
+    explicit StrokeShell(std::vector<std::string> args = {}) : HeadlessShell(std::move(args), "1000x700")
     {
-        setenv("SONOGRAPHICA_DATA_DIR", data.path.c_str(), 1);
-        setenv("SDL_VIDEODRIVER", "offscreen", 1);
-        setenv("SDL_AUDIODRIVER", "dummy", 1);
-        setenv("SONOGRAPHICA_WINDOW_SIZE", "1000x700", 1);
-        unsetenv("SONOGRAPHICA_SCRIPT");
-        unsetenv("SONOGRAPHICA_EXIT_AFTER_FRAMES");
-        data_folder_reset();
-        sh->question = no;
-        sh->message = no_message;
-        args.insert(args.begin(), "sonographica");
-        std::vector<char*> argv;
-        for (std::string& a : args)
-            argv.push_back(a.data());
-        started = shell_startup(*sh, (int)argv.size(), argv.data());
         sh->synthetic_pointer = true;
         sh->pointer_x = sh->pointer_y = -1000;
     }
-    ~StrokeShell()
-    {
-        shell_shutdown(*sh);
-        log_close();
-        unsetenv("SONOGRAPHICA_WINDOW_SIZE");
-    }
-    template <class F>
-    bool frames_until(F done)
-    {
-        for (int i = 0; i < 5000; i++) {
-            if (done())
-                return true;
-            shell_frame(*sh);
-        }
-        return done();
-    }
-    bool loaded() { return sh->app.project.width > 0 && !sh->app.load.in_flight; }
     ScreenLayout layout() const
     {
         return screen_layout(sh->width, sh->height, sh->scale, sh->startup.waveform_height, sh->app.project.lossless);
@@ -87,13 +52,7 @@ struct StrokeShell {
     // A screen position at fractions of the image area.
     int ax(float f) const { ScreenLayout l = layout(); return l.image_x + (int)(f * (l.image_width - 1)); }
     int ay(float f) const { ScreenLayout l = layout(); return l.image_y + (int)(f * (l.image_height - 1)); }
-    void frame(int x, int y, unsigned buttons)
-    {
-        sh->pointer_x = x;
-        sh->pointer_y = y;
-        sh->pointer_buttons = buttons;
-        shell_frame(*sh);
-    }
+    void frame(int x, int y, unsigned buttons) { pointer(x, y, buttons); }
     // A drag from (x0, y0) to (x1, y1) in `steps` frames, then the release.
     void drag(float x0, float y0, float x1, float y1, unsigned buttons = SDL_BUTTON_LMASK, int steps = 12)
     {
