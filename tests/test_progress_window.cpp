@@ -28,18 +28,6 @@
 
 namespace {
 
-std::vector<std::string> names_in(const std::string& folder)
-{
-    std::vector<std::string> names;
-    if (DIR* d = opendir(folder.c_str())) {
-        while (dirent* e = readdir(d))
-            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
-                names.push_back(e->d_name);
-        closedir(d);
-    }
-    return names;
-}
-
 void make_project(App& app, int columns, int rows)
 {
     const std::string size = std::to_string(columns) + " px x " + std::to_string(rows) + " px";
@@ -129,7 +117,7 @@ TEST_F(WindowTest, TheSaveWindowWritesAWavFileOnItsWorkerAndRecordsAComment)
     Sound s = load_sound(path.c_str(), sound_mix);
     ASSERT_EQ(s.channels, 1);
     EXPECT_EQ(s.frames, 300u * 441u);
-    EXPECT_EQ(names_in(files.path), std::vector<std::string>{"tune.wav"});
+    EXPECT_EQ(folder_entries(files.path), std::vector<std::string>{"tune.wav"});
     EXPECT_NE(history().find("// Save \"" + path + "\"\n"), std::string::npos) << history();
 }
 
@@ -150,7 +138,7 @@ TEST_F(WindowTest, CancelInTheSaveWindowStopsTheRenderAndLeavesNoFile)
     EXPECT_FALSE(d.saved);
     EXPECT_NE(d.failure.find("cancelled"), std::string::npos) << d.failure;
     EXPECT_FALSE(file_exists(path));
-    EXPECT_TRUE(names_in(files.path).empty());
+    EXPECT_TRUE(folder_entries(files.path).empty());
     EXPECT_EQ(history(), before);
 }
 
@@ -253,5 +241,5 @@ TEST(ProgressShell, FramesGoOnWhileASoundIsSavedAndClosingStopsTheSave)
         log_close();
     }
     EXPECT_FALSE(file_exists(second));
-    EXPECT_EQ(names_in(files.path), std::vector<std::string>{"first.wav"});
+    EXPECT_EQ(folder_entries(files.path), std::vector<std::string>{"first.wav"});
 }

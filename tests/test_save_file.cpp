@@ -26,18 +26,6 @@
 
 namespace {
 
-std::vector<std::string> folder_entries(const std::string& folder)
-{
-    std::vector<std::string> names;
-    if (DIR* d = opendir(folder.c_str())) {
-        while (const dirent* e = readdir(d))
-            if (strcmp(e->d_name, ".") && strcmp(e->d_name, ".."))
-                names.push_back(e->d_name);
-        closedir(d);
-    }
-    return names;
-}
-
 // A process number that no process has: one of a child that has ended.
 long finished_process()
 {

@@ -21,18 +21,6 @@
 
 namespace {
 
-std::vector<std::string> names_in(const std::string& folder)
-{
-    std::vector<std::string> names;
-    if (DIR* d = opendir(folder.c_str())) {
-        while (dirent* e = readdir(d))
-            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
-                names.push_back(e->d_name);
-        closedir(d);
-    }
-    return names;
-}
-
 struct SoundSaveTest : ::testing::Test {
     TempDir dir;
     App app;
@@ -99,7 +87,7 @@ TEST_F(SoundSaveTest, ACompletedSaveReadsBackAndItsProgressRisesToOne)
         EXPECT_GT(peak, 0.1f) << name;
         EXPECT_LE(peak, 1.0f) << name;
     }
-    EXPECT_EQ(names_in(dir.path).size(), 2u);  // the two files, no temporary
+    EXPECT_EQ(folder_entries(dir.path).size(), 2u);  // the two files, no temporary
 }
 
 TEST_F(SoundSaveTest, ACancelledSaveLeavesNothingAndAnEarlierFileWhole)
@@ -113,7 +101,7 @@ TEST_F(SoundSaveTest, ACancelledSaveLeavesNothingAndAnEarlierFileWhole)
     EXPECT_EQ(wait(), sound_save_cancelled);
     EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5.0);
     EXPECT_FALSE(file_exists(path));
-    EXPECT_TRUE(names_in(dir.path).empty());
+    EXPECT_TRUE(folder_entries(dir.path).empty());
     EXPECT_FALSE(sound_save_cancel(app.sound_save));  // nothing runs any more
 
     // A file already under the name survives a cancelled save untouched, and the program
@@ -124,7 +112,7 @@ TEST_F(SoundSaveTest, ACancelledSaveLeavesNothingAndAnEarlierFileWhole)
     sound_save_stop(app.sound_save);
     EXPECT_FALSE(app.sound_save.running.load());
     EXPECT_EQ(read_text_file(path), "the earlier take");
-    EXPECT_EQ(names_in(dir.path), std::vector<std::string>{"long.wav"});
+    EXPECT_EQ(folder_entries(dir.path), std::vector<std::string>{"long.wav"});
 }
 
 TEST_F(SoundSaveTest, OneSaveAtATimeAndUnwritableNamesRefusedBeforeRendering)
@@ -140,7 +128,7 @@ TEST_F(SoundSaveTest, OneSaveAtATimeAndUnwritableNamesRefusedBeforeRendering)
     EXPECT_EQ(log.find("Rendering"), std::string::npos) << log;
     EXPECT_FALSE(sound_save_start(app, app.sound_save, dir.file("y.ogg")));
     EXPECT_FALSE(app.sound_save.running.load());
-    EXPECT_TRUE(names_in(dir.path).empty());
+    EXPECT_TRUE(folder_entries(dir.path).empty());
 
     // While one save runs, a second (by the window or by an archive line) is refused.
     project(60000, 120);

@@ -1,6 +1,8 @@
 #include "testlib.h"
 
 #include <cstdio>
+#include <cstring>
+#include <dirent.h>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -81,4 +83,16 @@ struct PrivateDataFolder {
     }
 };
 PrivateDataFolder private_data_folder;
+}
+
+std::vector<std::string> folder_entries(const std::string& folder)
+{
+    std::vector<std::string> names;
+    if (DIR* d = opendir(folder.c_str())) {
+        while (const dirent* e = readdir(d))
+            if (strcmp(e->d_name, ".") && strcmp(e->d_name, ".."))
+                names.push_back(e->d_name);
+        closedir(d);
+    }
+    return names;
 }

@@ -12,6 +12,8 @@ struct TempDir {
 };
 
 std::string read_text_file(const std::string& path);
+// The names in a folder, "." and ".." left out; empty when it cannot be read.
+std::vector<std::string> folder_entries(const std::string& folder);
 std::vector<unsigned char> read_binary_file(const std::string& path);
 void write_binary_file(const std::string& path, const void* data, size_t size);
 void write_text_file(const std::string& path, const std::string& text);
