@@ -1,0 +1,701 @@
+#!/usr/bin/env python3
+"""End-to-end checks of the installed editor in a real X server.
+
+Installs the build into a temporary DESTDIR, starts Xvfb on a display number it picks itself,
+runs the installed `sonographica` with its own data folder and SDL's disk audio driver, and
+drives it with xdotool as a person would: the window's pixels are read from screenshots taken
+with ImageMagick's `import`, and the files it writes are read with sox and PIL.
+
+Usage: run_e2e.py BUILD_DIR [CMAKE] [SCENARIO...]
+Exit status: 0 all passed, 1 a scenario failed, 77 skipped (a tool is missing).
+"""
+import array
+import io
+import math
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+SKIP = 77
+SCREEN_W, SCREEN_H = 1920, 1080
+RATE = 44100
+TONE_HZ = 1000.0
+# The analysis range the default preferences give a sound, bottom and top rows of the picture.
+FMIN, FMAX = 27.5, 20000.0
+
+try:
+    from PIL import Image, ImageChops
+except ImportError:
+    Image = None
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def wait_for(condition, what, timeout=10.0, step=0.05):
+    """Polls `condition` until it returns something true; fails naming `what` after `timeout`."""
+    end = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() > end:
+            raise Failure("timed out waiting for " + what)
+        time.sleep(step)
+
+
+class Session:
+    """The temporary world of one harness run: install tree, X server, files, processes."""
+
+    def __init__(self, build, cmake):
+        self.build = build
+        self.cmake = cmake
+        self.root = tempfile.mkdtemp(prefix="sono-e2e-")
+        self.xvfb = None
+        self.apps = []
+        self.display = None
+        self.last_shot = None
+
+    # --- setting up and tearing down -------------------------------------------------------
+
+    def install(self):
+        dest = os.path.join(self.root, "dest")
+        env = dict(os.environ, DESTDIR=dest)
+        r = subprocess.run([self.cmake, "--install", self.build, "--prefix", "/usr"], env=env,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+        check(r.returncode == 0, "cmake --install failed: " + r.stderr)
+        self.bin = os.path.join(dest, "usr", "bin")
+        for p in ("sonographica", "sonographica-cli"):
+            check(os.access(os.path.join(self.bin, p), os.X_OK), "not installed: " + p)
+        # The programs run with a PATH that holds no zenity or kdialog, so that the save
+        # chooser is the in-app path field, the same on every machine.
+        self.empty_bin = os.path.join(self.root, "nobin")
+        os.makedirs(self.empty_bin)
+
+    def start_x(self):
+        # -displayfd lets the server take the first free display number and tell us which.
+        rfd, wfd = os.pipe()
+        self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(wfd), "-screen", "0",
+                                      "%dx%dx24" % (SCREEN_W, SCREEN_H), "-nolisten", "tcp"],
+                                     pass_fds=(wfd,), stdout=subprocess.DEVNULL,
+                                     stderr=open(os.path.join(self.root, "xvfb.log"), "w"))
+        os.close(wfd)
+        text = b""
+        end = time.monotonic() + 15
+        while not text.endswith(b"\n") and time.monotonic() < end:
+            chunk = os.read(rfd, 64)
+            if not chunk:
+                break
+            text += chunk
+        os.close(rfd)
+        check(text.strip().isdigit(), "Xvfb did not start (see its log)")
+        self.display = ":" + text.decode().strip()
+
+    def close(self):
+        for p in self.apps:
+            if p.poll() is None:
+                p.kill()
+                p.wait()
+        if self.xvfb and self.xvfb.poll() is None:
+            self.xvfb.terminate()
+            try:
+                self.xvfb.wait(5)
+            except subprocess.TimeoutExpired:
+                self.xvfb.kill()
+                self.xvfb.wait()
+        if os.environ.get("SONO_E2E_KEEP"):
+            print("kept: " + self.root)
+        else:
+            shutil.rmtree(self.root, ignore_errors=True)
+
+    # --- tools --------------------------------------------------------------------------------
+
+    def path(self, *names):
+        return os.path.join(self.root, *names)
+
+    def x_env(self):
+        return dict(os.environ, DISPLAY=self.display)
+
+    def xdo(self, *args):
+        r = subprocess.run(["xdotool"] + [str(a) for a in args], env=self.x_env(),
+                           stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        return r.stdout.strip() if r.returncode == 0 else None
+
+    def cli(self, *args):
+        r = subprocess.run([os.path.join(self.bin, "sonographica-cli")] + list(args),
+                           stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, cwd=self.root)
+        check(r.returncode == 0, "sonographica-cli %s failed: %s" % (" ".join(args), r.stderr))
+        return r.stdout
+
+    def sox(self, *args):
+        r = subprocess.run(["sox"] + list(args), stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        check(r.returncode == 0, "sox %s failed: %s" % (" ".join(args), r.stderr.decode(errors="replace")))
+        return r.stdout
+
+    def read_sound(self, path):
+        """The first channel of a sound file as floats, read by sox (which must understand it)."""
+        raw = self.sox(path, "-t", "raw", "-e", "floating-point", "-b", "32", "-c", "1", "-r", str(RATE),
+                       "-L", "-", "remix", "1")
+        a = array.array("f")
+        a.frombytes(raw[: len(raw) // 4 * 4])
+        if sys.byteorder != "little":
+            a.byteswap()
+        return a
+
+
+class App:
+    """One run of the installed editor in the X server."""
+
+    def __init__(self, s, name, args=(), data=None, size=None):
+        self.s = s
+        self.data = data or s.path(name + "-data")
+        os.makedirs(self.data, exist_ok=True)
+        self.heard = s.path(name + "-heard.raw")
+        self.log = s.path(name + ".log")
+        env = dict(s.x_env(), SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=self.heard,
+                   SONOGRAPHICA_DATA_DIR=self.data, SONOGRAPHICA_SCALE="1", HOME=s.root,
+                   XDG_DATA_HOME=s.path("xdg"), PATH=s.empty_bin)
+        for k in ("SDL_VIDEODRIVER", "SONOGRAPHICA_SCRIPT", "SONOGRAPHICA_SCREENSHOT",
+                  "SONOGRAPHICA_EXIT_AFTER_FRAMES", "SONOGRAPHICA_WINDOW_SIZE", "GDK_SCALE",
+                  "SDL_DISKAUDIODELAY"):
+            env.pop(k, None)
+        if size:
+            env["SONOGRAPHICA_WINDOW_SIZE"] = "%dx%d" % size
+        self.proc = subprocess.Popen([os.path.join(s.bin, "sonographica")] + list(args), env=env, cwd=s.root,
+                                     stdout=open(self.log, "w"), stderr=subprocess.STDOUT)
+        s.apps.append(self.proc)
+        # SDL may replace its first X window by another when the renderer starts: the window
+        # is the one that is visible and answers for its size.
+        self.window = None
+        def found():
+            self.window = self._find_window()
+            return self.window and self.geometry()
+        wait_for(found, "the window of " + name)
+        # The keyboard goes to the window: without a window manager xdotool gives it the focus.
+        self.s.xdo("windowfocus", "--sync", self.window)
+
+    def _find_window(self):
+        check(self.proc.poll() is None, "the program exited early: " + self.log_text())
+        out = self.s.xdo("search", "--onlyvisible", "--pid", self.proc.pid, "--name", "^Sonographica")
+        return out.split()[-1] if out else None
+
+    def log_text(self):
+        with open(self.log, errors="replace") as f:
+            return f.read()[-2000:]
+
+    def geometry(self):
+        out = self.s.xdo("getwindowgeometry", self.window)
+        if not out:
+            return None
+        for line in out.splitlines():
+            if "Geometry:" in line:
+                w, h = line.split()[-1].split("x")
+                return int(w), int(h)
+        return None
+
+    def shot(self):
+        """The window's pixels as an RGB image."""
+        r = subprocess.run(["import", "-window", self.window, "png:-"], env=self.s.x_env(),
+                           stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        check(r.returncode == 0 and r.stdout, "import failed: " + r.stderr.decode(errors="replace"))
+        img = Image.open(io.BytesIO(r.stdout)).convert("RGB")
+        self.s.last_shot = img
+        return img
+
+    def settled(self, condition, what, timeout=10.0):
+        """A screenshot that satisfies `condition` and equals the one before it, so that a frame
+        drawn half-way through a change is never judged."""
+        previous = [None]
+        def ready():
+            img = self.shot()
+            same = previous[0] is not None and img.size == previous[0].size and img.tobytes() == previous[0].tobytes()
+            previous[0] = img
+            return img if same and condition(img) else None
+        return wait_for(ready, what, timeout)
+
+    def spectrogram(self):
+        """The window once it shows a picture with a bright row (the analysed tone)."""
+        def shown(img):
+            dashes = label_dashes(img)
+            return len(dashes) >= 5 and tone_row(img, dashes[0], dashes[-1])[1] > 120
+        return self.settled(shown, "the spectrogram to show")
+
+    # Presses and releases are held long enough for a frame of the program to see them; each
+    # gesture is one xdotool run.
+    def click(self, x, y, button=1):
+        self.s.xdo("mousemove", "--window", self.window, x, y, "sleep", "0.05", "mousedown", button,
+                   "sleep", "0.2", "mouseup", button, "sleep", "0.1")
+
+    def drag(self, points, button=1, before_release=()):
+        """Presses at the first point, moves through the others, then runs `before_release`
+        (more xdotool words) and releases."""
+        words = ["mousemove", "--window", self.window, points[0][0], points[0][1], "sleep", "0.05",
+                 "mousedown", button, "sleep", "0.1"]
+        for x, y in points[1:]:
+            words += ["mousemove", "--window", self.window, x, y, "sleep", "0.05"]
+        words += list(before_release) + ["mouseup", button, "sleep", "0.1"]
+        self.s.xdo(*words)
+
+    def key(self, *keys):
+        self.s.xdo("key", "--delay", "30", *keys)
+
+    def type(self, text):
+        self.s.xdo("type", "--delay", "8", text)
+
+    def click_changing(self, x, y, box, what):
+        """Clicks at x, y until the window's pixels in `box` change (a press and release that
+        fell between two frames of a busy program would otherwise be lost)."""
+        before = self.shot().crop(box).tobytes()
+        for _ in range(3):
+            self.click(x, y)
+            try:
+                return self.settled(lambda i: i.crop(box).tobytes() != before, what, timeout=4)
+            except Failure:
+                pass
+        raise Failure("clicking at %d, %d did not change %s" % (x, y, what))
+
+    # The menu bar: titles along the top, entries 22 pixels tall from 25 pixels down, a
+    # separator as tall as the menu line picture. The button is pressed on the title, held
+    # while the menu opens, and released over the entry.
+    def menu(self, title_x, entry, separators_before=0):
+        y = 25 + 22 * entry + self.s.separator_height * separators_before + 11
+        box = (max(0, title_x - 20), 23, title_x + 200, 25 + 22 * 4)
+        before = self.shot().crop(box).tobytes()
+        self.s.xdo("mousemove", "--window", self.window, title_x, 10, "sleep", "0.05", "mousedown", 1)
+        try:
+            self.settled(lambda i: i.crop(box).tobytes() != before, "the menu to open")
+            self.s.xdo("mousemove", "--window", self.window, title_x + 30, y, "sleep", "0.3")
+        finally:
+            self.s.xdo("mouseup", 1, "sleep", "0.1")
+
+    def drawn(self):
+        """The window once its menu bar is drawn."""
+        return self.settled(lambda i: i.getpixel((2, 2)) != (0, 0, 0), "the window to be drawn")
+
+    def console(self, line):
+        """Runs a line through the console (F3): shown, typed, run, recorded, hidden again."""
+        w, h = self.geometry()
+        # The console sits 10 pixels from the left, 140 above the bottom; 455 x 98.
+        x, y = 10, h - 98 - 140
+        self.key("F3")
+        self.settled(lambda i: floating_window_at(i, x, y, 455), "the console to show")
+        self.type(line)
+        self.key("Return")
+        self.wait_history(line)
+        self.key("F3")
+        self.settled(lambda i: not floating_window_at(i, x, y, 455), "the console to hide")
+
+    def history(self):
+        try:
+            with open(os.path.join(self.data, "history.sga"), errors="replace") as f:
+                return f.read()
+        except OSError:
+            return ""
+
+    def wait_history(self, text, timeout=10.0):
+        wait_for(lambda: text in self.history(), "the history to record " + repr(text), timeout)
+
+    def quit(self):
+        if self.proc.poll() is None:
+            self.s.xdo("key", "--window", self.window, "alt+F4")
+            try:
+                self.proc.wait(5)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+
+    def kill9(self):
+        self.proc.send_signal(signal.SIGKILL)
+        self.proc.wait()
+
+
+# --- reading the window ------------------------------------------------------------------------
+
+# The picture lies between a left margin of 120 and a right margin of 60 pixels; the frequency
+# labels end in a dash just left of it.
+IMAGE_LEFT, IMAGE_RIGHT_MARGIN = 120, 60
+# Where the pointer finds the menu titles "File" and "Operations".
+FILE_X, OPERATIONS_X = 24, 297
+
+
+TITLE_COLOUR = (60, 70, 88)
+
+
+def floating_window_at(img, x, y, w):
+    """True when the title bar of a floating window of width `w` is drawn at x, y."""
+    return all(img.getpixel((xx, y + 8)) == TITLE_COLOUR for xx in range(x + w - 100, x + w - 40))
+
+
+def luminance(img, x, y):
+    r, g, b = img.getpixel((x, y))
+    return (r + g + b) / 3.0
+
+
+def row_profile(img, x0, x1, y0, y1):
+    """Mean brightness of each row y0..y1-1 over the columns x0..x1-1."""
+    grey = img.convert("L").crop((x0, y0, x1, y1))
+    w, h = grey.size
+    data = grey.tobytes()
+    return [sum(data[r * w:(r + 1) * w]) / float(w) for r in range(h)]
+
+
+def label_dashes(img):
+    """Rows of the frequency labels' dashes: bright short runs ending just left of the picture."""
+    w, h = img.size
+    rows = []
+    for y in range(22, h):
+        run = [luminance(img, x, y) for x in range(IMAGE_LEFT - 9, IMAGE_LEFT - 3)]
+        if min(run) > 90:
+            rows.append(y)
+    # A dash may be two rows thick: keep the first row of each group.
+    return [y for i, y in enumerate(rows) if i == 0 or rows[i - 1] != y - 1]
+
+
+def tone_row(img, top, bottom):
+    """The brightest row of the picture's middle half (the tone's row)."""
+    w, _ = img.size
+    x0 = IMAGE_LEFT + (w - IMAGE_LEFT - IMAGE_RIGHT_MARGIN) // 4
+    x1 = w - IMAGE_RIGHT_MARGIN - (w - IMAGE_LEFT - IMAGE_RIGHT_MARGIN) // 4
+    prof = row_profile(img, x0, x1, top, bottom + 1)
+    best = max(range(len(prof)), key=lambda i: prof[i])
+    return top + best, prof[best]
+
+
+def expected_row(top, bottom, hz):
+    """Screen row of a frequency on the logarithmic scale from FMIN (bottom) to FMAX (top)."""
+    f = math.log(hz / FMIN) / math.log(FMAX / FMIN)
+    return bottom - f * (bottom - top)
+
+
+def axes_and_tone(img, hz=TONE_HZ):
+    """Checks that the frequency axis spans the picture and the tone lies where the axis puts
+    it; returns (top, bottom, tone row)."""
+    dashes = label_dashes(img)
+    check(len(dashes) >= 5, "the frequency axis shows %d labels" % len(dashes))
+    top, bottom = dashes[0], dashes[-1]
+    row, level = tone_row(img, top, bottom)
+    check(level > 120, "no bright tone row in the picture (brightest %.0f)" % level)
+    want = expected_row(top, bottom, hz)
+    check(abs(row - want) <= 3, "the %g Hz tone is drawn at row %d, the axis puts it at %.1f" % (hz, row, want))
+    return top, bottom, row
+
+
+def label_at(img, row):
+    """The label left of the picture at a dash row, as a small greyscale picture."""
+    return img.convert("L").crop((0, row - 7, IMAGE_LEFT - 2, row + 8))
+
+
+def same_label(a, b):
+    diff = ImageChops.difference(a, b)
+    return max(diff.getdata()) < 40
+
+
+def picture_box(img, top, bottom):
+    w, _ = img.size
+    return (IMAGE_LEFT, top, w - IMAGE_RIGHT_MARGIN, bottom + 1)
+
+
+# --- sounds ----------------------------------------------------------------------------------
+
+def make_tone(s):
+    """One second of 1 kHz, with 250 Hz during its first 0.4 s so that flips are visible."""
+    a = s.path("a.wav")
+    b = s.path("b.wav")
+    tone = s.path("tone.wav")
+    s.sox("-n", "-r", str(RATE), "-c", "1", a, "synth", "1", "sine", str(TONE_HZ), "vol", "0.4")
+    s.sox("-n", "-r", str(RATE), "-c", "1", b, "synth", "0.4", "sine", "250", "vol", "0.3", "pad", "0", "0.6")
+    s.sox("-m", a, b, tone)
+    return tone
+
+
+def rms(samples):
+    if not samples:
+        return 0.0
+    return math.sqrt(sum(x * x for x in samples) / len(samples))
+
+
+def band_level(samples, hz, start, length):
+    """Amplitude of the `hz` component over samples start..start+length (Goertzel)."""
+    seg = samples[start:start + length]
+    n = len(seg)
+    if n == 0:
+        return 0.0
+    k = 2.0 * math.cos(2.0 * math.pi * hz / RATE)
+    s1 = s2 = 0.0
+    for i, x in enumerate(seg):
+        wnd = 0.5 - 0.5 * math.cos(2.0 * math.pi * i / (n - 1))
+        s0 = x * wnd + k * s1 - s2
+        s2, s1 = s1, s0
+    power = s1 * s1 + s2 * s2 - k * s1 * s2
+    return 4.0 * math.sqrt(max(power, 0.0)) / n
+
+
+def read_heard(path):
+    """The first channel of what the disk driver wrote (interleaved stereo floats)."""
+    a = array.array("f")
+    with open(path, "rb") as f:
+        raw = f.read()
+    a.frombytes(raw[: len(raw) // 8 * 8])
+    return a[0::2]
+
+
+def sound_span(samples, threshold=1e-4):
+    first = next((i for i, x in enumerate(samples) if abs(x) > threshold), None)
+    if first is None:
+        return None
+    last = len(samples) - 1
+    while abs(samples[last]) <= threshold:
+        last -= 1
+    return first, last + 1
+
+
+def window_levels(samples, width):
+    return [rms(samples[i:i + width]) for i in range(0, len(samples) - width + 1, width)]
+
+
+# --- scenarios -------------------------------------------------------------------------------
+
+def opened_file_shows_and_plays(s):
+    """The file named on the command line shows its spectrogram; Space plays what an offline
+    render of the same project gives."""
+    app = App(s, "play", [s.tone])
+    img = app.spectrogram()
+    top, bottom, row = axes_and_tone(img)
+
+    app.key("space")
+    # The disk driver writes silence before and after the sound; wait for the sound and then
+    # for a quarter second of silence after it.
+    def finished():
+        heard = read_heard(app.heard)
+        span = sound_span(heard)
+        return heard if span and len(heard) - span[1] > RATE // 4 and span[1] - span[0] > RATE // 2 else None
+    heard = wait_for(finished, "playback to end", timeout=15)
+    app.quit()
+
+    render = s.path("render.wav")
+    s.cli("--synthesis", "live", "-e", 'Open "%s"' % s.tone, "-e", 'Save "%s"' % render)
+    expected = s.read_sound(render)
+    h0, h1 = sound_span(heard)
+    e0, e1 = sound_span(expected)
+    heard_sound, expected_sound = heard[h0:h1], expected[e0:e1]
+    check(abs(len(heard_sound) - len(expected_sound)) <= RATE // 50,
+          "heard %d samples of sound, the render has %d" % (len(heard_sound), len(expected_sound)))
+    notes = []
+    for what, hz, a, b, tolerance in LEVEL_CHECKS:
+        h = level_db(heard_sound, hz, a, b)
+        e = level_db(expected_sound, hz, a, b)
+        notes.append("%s %+.1f dB" % (what, h - e))
+        check(abs(h - e) < tolerance, "%s level heard %.1f dB, rendered %.1f dB" % (what, h, e))
+    # The 250 Hz part ends at 0.4 s in what is heard too.
+    late = level_db(heard_sound, 250.0, 0.55, 0.95)
+    early = level_db(heard_sound, 250.0, 0.05, 0.35)
+    check(late < early - 20, "the 250 Hz part is heard at %.1f dB after it ended (%.1f dB before)" % (late, early))
+    return "heard minus rendered: " + ", ".join(notes)
+
+
+# Which levels of a rendering are compared, over which fractions of its length, within how
+# many dB. Live synthesis draws random phases: the level of a 50 ms stretch varies by several
+# dB from one rendering to the next, that of a whole part by about 2 dB, that of a weak part by
+# up to 5 dB (measured over repeated runs).
+LEVEL_CHECKS = (("sound", None, 0.0, 1.0, 3.0), ("1 kHz", TONE_HZ, 0.05, 0.95, 3.0),
+                ("250 Hz part", 250.0, 0.05, 0.35, 8.0))
+
+
+def level_db(samples, hz, start, end):
+    """Level in dB of the sound between the fractions `start` and `end` of its length: all of
+    it when `hz` is None, else a band of a third of an octave around `hz` (filtered by sox)."""
+    a, b = int(start * len(samples)), int(end * len(samples))
+    part = samples[a:b]
+    if hz is not None:
+        raw = array.array("f", part)
+        if sys.byteorder != "little":
+            raw.byteswap()
+        r = subprocess.run(["sox", "-t", "raw", "-e", "floating-point", "-b", "32", "-c", "1", "-r", str(RATE),
+                            "-L", "-", "-t", "raw", "-e", "floating-point", "-b", "32", "-L", "-",
+                            "sinc", "%g-%g" % (hz * 2 ** (-1 / 6), hz * 2 ** (1 / 6))],
+                           input=raw.tobytes(), stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        check(r.returncode == 0, "sox could not filter: " + r.stderr.decode(errors="replace"))
+        part = array.array("f")
+        part.frombytes(r.stdout[: len(r.stdout) // 4 * 4])
+        if sys.byteorder != "little":
+            part.byteswap()
+    return 20 * math.log10(max(rms(part), 1e-9))
+
+
+def resize_keeps_axes(s):
+    """After the window is resized the labels still span the picture and name the tone's row."""
+    app = App(s, "resize", [s.tone])
+    img = app.spectrogram()
+    top0, bottom0, row0 = axes_and_tone(img)
+    label0 = label_at(img, row0)
+    for w, h in ((1400, 900), (1100, 760)):
+        app.s.xdo("windowsize", app.window, w, h)
+        wait_for(lambda: app.geometry() == (w, h), "the window to take %dx%d" % (w, h))
+        img = app.spectrogram()
+        check(img.size == (w, h), "the window's picture is %dx%d" % img.size)
+        top, bottom, row = axes_and_tone(img)
+        check(bottom < bottom0 and abs(top - top0) <= 1, "picture rows %d..%d after resizing, %d..%d before" %
+              (top, bottom, top0, bottom0))
+        check(same_label(label_at(img, row), label0),
+              "the label at the tone's row changed after resizing to %dx%d" % (w, h))
+    app.quit()
+
+
+def save_wav_through_chooser(s):
+    """File > Save..., the WAV format, the in-app path field: sox reads what was written."""
+    app = App(s, "save", [s.tone])
+    app.spectrogram()
+    out = s.path("saved.wav")
+    save_through_menu(app, out, wav=True)
+    wait_for(lambda: os.path.exists(out) and "// Save" in app.history(), "the WAV file to be written")
+    app.quit()
+    sound = s.read_sound(out)
+    render = s.path("render-save.wav")
+    s.cli("--synthesis", "live", "-e", 'Open "%s"' % s.tone, "-e", 'Save "%s"' % render)
+    expected = s.read_sound(render)
+    check(len(sound) == len(expected), "saved %d samples, the render has %d" % (len(sound), len(expected)))
+    notes = []
+    for what, hz, a, b, tolerance in LEVEL_CHECKS:
+        saved, rendered = level_db(sound, hz, a, b), level_db(expected, hz, a, b)
+        notes.append("%s %+.1f dB" % (what, saved - rendered))
+        check(abs(saved - rendered) < tolerance, "%s level saved %.1f dB, rendered %.1f dB" % (what, saved, rendered))
+    late = level_db(sound, 250.0, 0.55, 0.95)
+    check(late < level_db(sound, 250.0, 0.05, 0.35) - 20, "the saved 250 Hz part goes on after it ended")
+    return "saved minus rendered: " + ", ".join(notes)
+
+
+def save_through_menu(app, path, wav):
+    """File > Save..., a format radio button, "Proceed to Save dialog...", the path typed."""
+    app.menu(FILE_X, 4, separators_before=1)
+    w, h = app.geometry()
+    # The format window: 460 x 420, centred, a quarter of the free height from the top.
+    wx, wy = (w - 460) // 2, (h - 420) // 4
+    app.settled(lambda i: floating_window_at(i, wx, wy, 460), "the Saving Format Selection window")
+    rx, ry = wx + 26, wy + (229 if wav else 131)
+    app.click_changing(rx, ry, (rx - 6, ry - 6, rx + 6, ry + 6), "the format's radio button")
+    app.click(wx + 108, wy + 408)
+    # The path window: 520 x 150, centred, a third of the free height from the top.
+    app.settled(lambda i: floating_window_at(i, (w - 520) // 2, (h - 150) // 3, 520), "the path window")
+    # The path field has the keyboard focus with its text selected: typing replaces it.
+    app.type(path)
+    app.key("Return")
+
+
+def resume_after_kill(s):
+    """Edits made through the console and the menus survive a kill -9: Resume Last Session in
+    a new run gives the same picture, bit for bit."""
+    data = s.path("resume-data")
+    app = App(s, "before-kill", [s.tone], data=data)
+    app.spectrogram()
+    app.console("Operation vertical flip")
+    # Operations > Horizontal Flip (after Invert, Mask Invert and a separator).
+    app.menu(OPERATIONS_X, 2, separators_before=1)
+    app.wait_history("Operation horizontal flip")
+    app.console("Multiply layer by 0.5")
+    first = s.path("before.tiff")
+    app.console('Save "%s"' % first)
+    wait_for(lambda: os.path.exists(first), "the TIFF before the kill")
+    # Replaying the history saves that file again: keep what this run wrote.
+    kept = s.path("before-kept.tiff")
+    shutil.copy(first, kept)
+    before_img = app.shot()
+    top, bottom, _ = axes_and_tone(before_img, FMAX * FMIN / TONE_HZ)
+    app.kill9()
+
+    app = App(s, "after-kill", [], data=data)
+    app.drawn()
+    app.menu(FILE_X, 2)
+    second = s.path("after.tiff")
+    flipped = expected_row(top, bottom, FMAX * FMIN / TONE_HZ)
+    app.settled(lambda i: abs(tone_row(i, top, bottom)[0] - flipped) <= 3, "the resumed picture to show")
+    app.console('Save "%s"' % second)
+    wait_for(lambda: os.path.exists(second), "the TIFF after resuming")
+    with open(kept, "rb") as f1, open(second, "rb") as f2:
+        a, b = Image.open(f1), Image.open(f2)
+        check(a.size == b.size, "picture %s before the kill, %s after resuming" % (a.size, b.size))
+        check(a.tobytes() == b.tobytes(), "the resumed picture differs from the one before the kill")
+    after_img = app.shot()
+    app.quit()
+    box = picture_box(after_img, top, bottom)
+    diff = ImageChops.difference(before_img.crop(box), after_img.crop(box))
+    check(max(diff.convert("L").getdata()) <= 2, "the resumed window shows another picture")
+
+
+SCENARIOS = [
+    ("opening a file shows its spectrogram and Space plays it", opened_file_shows_and_plays),
+    ("a resize keeps the axes consistent with the picture", resize_keeps_axes),
+    ("File > Save... through the path field writes a WAV sox reads", save_wav_through_chooser),
+    ("kill -9, then Resume Last Session restores the same picture", resume_after_kill),
+]
+
+
+def missing_tools():
+    missing = [t for t in ("Xvfb", "xdotool", "import", "sox") if shutil.which(t) is None]
+    if Image is None:
+        missing.append("python3-pil")
+    return missing
+
+
+def main(argv):
+    if len(argv) < 2:
+        print(__doc__)
+        return 2
+    missing = missing_tools()
+    if missing:
+        print("e2e skipped: not installed: " + ", ".join(missing) + " (sh tools/setup.sh installs them)")
+        return SKIP
+    build = os.path.abspath(argv[1])
+    cmake = argv[2] if len(argv) > 2 else "cmake"
+    wanted = argv[3:]
+    s = Session(build, cmake)
+    # Whatever happens, the X server and the programs go and the temporary files with them.
+    def on_signal(signum, _frame):
+        raise SystemExit(128 + signum)
+    signal.signal(signal.SIGTERM, on_signal)
+    signal.signal(signal.SIGINT, on_signal)
+    failures = 0
+    try:
+        s.install()
+        s.start_x()
+        s.tone = make_tone(s)
+        with Image.open(os.path.join(s.bin, "..", "share", "sonographica", "gfx", "menu_line.png")) as line:
+            s.separator_height = line.size[1]
+        for name, scenario in SCENARIOS:
+            if wanted and scenario.__name__ not in wanted:
+                continue
+            start = time.monotonic()
+            try:
+                note = scenario(s)
+                print("PASS %-65s %.1f s%s" % (name, time.monotonic() - start, ": " + note if note else ""))
+            except Failure as e:
+                failures += 1
+                print("FAIL %-65s %.1f s: %s" % (name, time.monotonic() - start, e))
+                if s.last_shot is not None:
+                    s.last_shot.save(s.path("failed-%s.png" % scenario.__name__))
+            finally:
+                for p in s.apps:
+                    if p.poll() is None:
+                        p.kill()
+                        p.wait()
+                s.apps = []
+            sys.stdout.flush()
+    except Failure as e:
+        print("FAIL setting up: %s" % e)
+        failures += 1
+    finally:
+        s.close()
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
