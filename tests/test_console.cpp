@@ -13,6 +13,7 @@
 #include "support/log.h"
 #include "support/paths.h"
 #include "project/units.h"
+#include "headless_shell.h"
 #include "testlib.h"
 #include "ui/console.h"
 #include "ui/extend_cut.h"
@@ -180,17 +181,9 @@ TEST_F(UiTest, ExtendCutGeneratesCropLinesFromTheChosenKnob)
 // field instead.
 TEST(ConsoleShell, FocusedFieldSwallowsShortcutsAndF3Toggles)
 {
-    TempDir data;
-    setenv("SONOGRAPHICA_DATA_DIR", data.path.c_str(), 1);
-    setenv("SDL_VIDEODRIVER", "offscreen", 1);
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
-    unsetenv("SONOGRAPHICA_SCRIPT");
-    unsetenv("SONOGRAPHICA_EXIT_AFTER_FRAMES");
-    data_folder_reset();
-    auto sh = std::make_unique<Shell>();
-    std::string program = "sonographica";
-    char* argv[] = {program.data()};
-    ASSERT_TRUE(shell_startup(*sh, 1, argv));
+    HeadlessShell run;
+    ASSERT_TRUE(run.started);
+    Shell* sh = run.sh.get();
     auto key = [&](SDL_Keycode sym, Uint16 mod = 0) {
         SDL_KeyboardEvent k = {};
         k.type = SDL_KEYDOWN;
@@ -264,7 +257,7 @@ TEST(ConsoleShell, FocusedFieldSwallowsShortcutsAndF3Toggles)
     EXPECT_EQ(c.lines.size(), 2u);
     EXPECT_EQ(sh->app.project.width, 9);
     // A file dropped on the window opens the Open/Import window with it chosen.
-    const std::string dropped = data.file("config.txt");
+    const std::string dropped = run.data.file("config.txt");
     e = {};
     e.type = SDL_DROPFILE;
     e.drop.file = SDL_strdup(dropped.c_str());
@@ -272,6 +265,4 @@ TEST(ConsoleShell, FocusedFieldSwallowsShortcutsAndF3Toggles)
     shell_frame(*sh);
     EXPECT_TRUE(sh->ui.open_import.open);
     EXPECT_EQ(sh->ui.open_import.path, dropped);
-    shell_shutdown(*sh);
-    log_close();
 }

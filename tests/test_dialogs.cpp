@@ -5,6 +5,7 @@
 
 #include "commands/app.h"
 #include "commands/history.h"
+#include "headless_shell.h"
 #include "testlib.h"
 #include "ui/new_project.h"
 #include "ui/save_format.h"
@@ -345,17 +346,9 @@ TEST(VolumeLimiter, KnobsActAtOnceAndAreStoredWhenLetGo)
 
 TEST(AudioOutputWindow, ClampsTheSampleRateAndBufferAndReopens)
 {
-    TempDir data;
-    setenv("SONOGRAPHICA_DATA_DIR", data.path.c_str(), 1);
-    setenv("SDL_VIDEODRIVER", "offscreen", 1);
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
-    unsetenv("SONOGRAPHICA_SCRIPT");
-    unsetenv("SONOGRAPHICA_EXIT_AFTER_FRAMES");
-    data_folder_reset();
-    auto sh = std::make_unique<Shell>();
-    std::string program = "sonographica";
-    char* argv[] = {program.data()};
-    ASSERT_TRUE(shell_startup(*sh, 1, argv));
+    HeadlessShell run;
+    ASSERT_TRUE(run.started);
+    Shell* sh = run.sh.get();
     sh->app.requests.audio_output = 1;
     shell_frame(*sh);
     AudioOutputDialog& d = sh->ui.audio_output;
@@ -377,8 +370,6 @@ TEST(AudioOutputWindow, ClampsTheSampleRateAndBufferAndReopens)
     audio_output_apply(d, sh->audio, prefs);
     EXPECT_EQ(sh->audio.sample_rate, 384000);
     EXPECT_EQ(sh->audio.buffer_length, 4096);
-    shell_shutdown(*sh);
-    log_close();
 }
 
 TEST_F(DialogTest, OpenImportShowsItsChoicesByRuleAndRecordsTheLoad)

@@ -13,56 +13,23 @@
 #include "support/palette_entries.h"
 #include "support/paths.h"
 #include "support/prefs.h"
+#include "headless_shell.h"
 #include "testlib.h"
 #include "ui/menu_draw.h"
 
 namespace {
 
-void no_message(void*, const char*, const char*, int) {}
-bool no(void*, const char*, const char*) { return false; }
-
-struct MenuShell {
-    TempDir data;
-    std::unique_ptr<Shell> sh = std::make_unique<Shell>();
-    bool started = false;
-    explicit MenuShell(const char* window_size = "1200x800")
+// A 1,200 x 800 window with the pointer outside it, one frame run.
+struct MenuShell : HeadlessShell {
+    MenuShell() : HeadlessShell({}, "1200x800")
     {
-        setenv("SONOGRAPHICA_DATA_DIR", data.path.c_str(), 1);
-        setenv("SDL_VIDEODRIVER", "offscreen", 1);
-        setenv("SDL_AUDIODRIVER", "dummy", 1);
-        setenv("SONOGRAPHICA_WINDOW_SIZE", window_size, 1);
-        unsetenv("SONOGRAPHICA_SCRIPT");
-        unsetenv("SONOGRAPHICA_EXIT_AFTER_FRAMES");
-        data_folder_reset();
-        sh->question = no;
-        sh->message = no_message;
-        char name[] = "sonographica";
-        char* argv[] = {name};
-        started = shell_startup(*sh, 1, argv);
         sh->synthetic_pointer = true;
         sh->pointer_x = sh->pointer_y = -1000;
         if (started)
             shell_frame(*sh);
     }
-    ~MenuShell()
-    {
-        shell_shutdown(*sh);
-        log_close();
-        unsetenv("SONOGRAPHICA_WINDOW_SIZE");
-    }
-    // One frame of the pointer at (x, y), the left button down or up, then the requests.
-    void pointer(int x, int y, bool down)
-    {
-        sh->pointer_x = x;
-        sh->pointer_y = y;
-        sh->pointer_buttons = down ? SDL_BUTTON_LMASK : 0;
-        shell_frame(*sh);
-    }
-    void click(int x, int y)
-    {
-        pointer(x, y, true);
-        pointer(x, y, false);
-    }
+    void pointer(int x, int y, bool down) { HeadlessShell::pointer(x, y, down ? SDL_BUTTON_LMASK : 0); }
+    void click(int x, int y) { HeadlessShell::click(x, y); }
     const Menu& menu(int m) { return sh->menus.menus[m]; }
     int title_x(int m) { return menu(m).x + 12 * sh->scale; }
     MenuEntry& entry(int id) { return *menu_find_id(sh->menus, id); }
@@ -150,6 +117,47 @@ TEST(MenuShell, AnOpenMenuIsDrawnWithItsEntriesAndShadow)
     const uint32_t plain = sh.screen.pixels[(size_t)below_y * sh.width + (size_t)x];
     EXPECT_LT(shaded & 0xFF, plain & 0xFF);
     EXPECT_LT((shaded >> 8) & 0xFF, (plain >> 8) & 0xFF);
+}
+
+// Opening menus, moving along the bar and from entry to entry redraws only the menus, and
+// what that leaves on the screen is what a whole redraw draws, down to the pixel.
+TEST(MenuShell, MenuChangesRedrawOnlyTheMenusAndMatchAWholeRedraw)
+{
+    MenuShell run;
+    ASSERT_TRUE(run.started);
+    Shell& sh = *run.sh;
+    // An empty editor with nothing changing draws nothing.
+    shell_frame(sh);
+    const long long presents = sh.presents;
+    for (int i = 0; i < 3; i++)
+        shell_frame(sh);
+    EXPECT_EQ(sh.presents, presents);
+    auto same_as_whole_redraw = [&] {
+        const std::vector<uint32_t> partial = sh.screen.pixels;
+        screen_draw(sh);
+        return partial == sh.screen.pixels;
+    };
+    run.click(run.title_x(menu_file), 10 * sh.scale);
+    ASSERT_EQ(sh.menus.open, menu_file);
+    EXPECT_TRUE(same_as_whole_redraw());
+    // Along the bar to the (wider) Options menu, then back to the narrower Edit menu: the first
+    // menu's shadow and the highlight of its title must be gone.
+    const long long partial_before = sh.partial_presents;
+    run.pointer(run.title_x(menu_options), 10 * sh.scale, false);
+    ASSERT_EQ(sh.menus.open, menu_options);
+    EXPECT_EQ(sh.partial_presents, partial_before + 1) << "the frame redrew the whole window";
+    EXPECT_TRUE(same_as_whole_redraw());
+    run.pointer(run.title_x(menu_edit), 10 * sh.scale, false);
+    ASSERT_EQ(sh.menus.open, menu_edit);
+    EXPECT_TRUE(same_as_whole_redraw());
+    const MenuEntry& copy = run.entry(2020);
+    run.pointer(copy.x + 20, copy.y + copy.height / 2, false);
+    EXPECT_EQ(sh.menus.highlighted, 2);
+    EXPECT_TRUE(same_as_whole_redraw());
+    // Closed by a press elsewhere: the picture under the menu comes back.
+    run.click(sh.width - 5, sh.height - 5);
+    ASSERT_EQ(sh.menus.open, -1);
+    EXPECT_TRUE(same_as_whole_redraw());
 }
 
 TEST(MenuShell, StartingPlaybackEndsSuspendProcessing)

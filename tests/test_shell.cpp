@@ -19,6 +19,7 @@
 #include "stderr_capture.h"
 #include "support/log.h"
 #include "support/paths.h"
+#include "headless_shell.h"
 #include "testlib.h"
 
 namespace {
@@ -47,64 +48,7 @@ std::vector<std::string> files_in(const std::string& folder)
     return names;
 }
 
-struct Answers {
-    int asked = 0;
-    bool yes = false;
-    std::string last_title;
-};
-
-bool answer(void* context, const char*, const char* title)
-{
-    Answers& a = *(Answers*)context;
-    a.asked++;
-    a.last_title = title;
-    return a.yes;
-}
-
-void no_message(void*, const char*, const char*, int) {}
-
-// One in-process run of the program on a fresh data folder.
-struct ShellRun {
-    TempDir data;
-    std::unique_ptr<Shell> sh = std::make_unique<Shell>();
-    Answers answers;
-    bool started = false;
-
-    explicit ShellRun(std::vector<std::string> args = {})
-    {
-        setenv("SONOGRAPHICA_DATA_DIR", data.path.c_str(), 1);
-        setenv("SDL_VIDEODRIVER", "offscreen", 1);
-        setenv("SDL_AUDIODRIVER", "dummy", 1);
-        unsetenv("SONOGRAPHICA_SCRIPT");
-        unsetenv("SONOGRAPHICA_EXIT_AFTER_FRAMES");
-        data_folder_reset();
-        sh->question = answer;
-        sh->message = no_message;
-        sh->hook_context = &answers;
-        args.insert(args.begin(), "sonographica");
-        std::vector<char*> argv;
-        for (std::string& a : args)
-            argv.push_back(a.data());
-        started = shell_startup(*sh, (int)argv.size(), argv.data());
-    }
-    // Frames until `done` holds (at most a few seconds).
-    template <class F>
-    bool frames_until(F done)
-    {
-        for (int i = 0; i < 5000; i++) {
-            if (done())
-                return true;
-            shell_frame(*sh);
-        }
-        return done();
-    }
-    bool loaded() { return sh->app.project.width > 0 && !sh->app.load.in_flight; }
-    ~ShellRun()
-    {
-        shell_shutdown(*sh);
-        log_close();
-    }
-};
+using ShellRun = HeadlessShell;
 
 float layer_sum(Project& p)
 {
@@ -157,12 +101,12 @@ TEST(Shell, ReloadAsksToSaveFirst)
         ShellRun run({wav});
         ASSERT_TRUE(run.frames_until([&] { return run.loaded(); }));
         // The first opening had nothing to save: no question.
-        EXPECT_EQ(run.answers.asked, 0);
-        run.answers.yes = yes;
+        EXPECT_EQ(run.questions, 0);
+        run.answer_yes = yes;
         run.sh->app.requests.reload = 1;
         shell_frame(*run.sh);
-        EXPECT_EQ(run.answers.asked, 1);
-        EXPECT_EQ(run.answers.last_title, "Save before closing");
+        EXPECT_EQ(run.questions, 1);
+        EXPECT_EQ(run.last_question, "Save before closing");
         // Yes: the save window, then the save chooser answered with a name; the reopening
         // waits for the file.
         static std::string chosen;
@@ -181,7 +125,7 @@ TEST(Shell, ReloadAsksToSaveFirst)
         // Reopened either way: the history starts again with the file's Open line.
         std::string history = read_text_file(run.data.file("history.sga"));
         EXPECT_NE(history.find("Open \"" + wav + "\""), std::string::npos);
-        EXPECT_EQ(run.answers.asked, 1);
+        EXPECT_EQ(run.questions, 1);
     }
 }
 

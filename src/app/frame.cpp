@@ -7,11 +7,14 @@
 #include <thread>
 
 #include "app/clipboard.h"
+#include "app/input_keys.h"
+#include "app/pointer_scale.h"
 #include "app/screen.h"
 #include "app/shell.h"
 #include "app/ui_input.h"
 #include "app/window.h"
 #include "app/menu_shell.h"
+#include "ui/menu_draw.h"
 #include "commands/archive_read.h"
 #include "commands/history.h"
 #include "commands/import.h"
@@ -25,23 +28,6 @@
 
 namespace {
 
-void on_key_down(Shell& sh, const SDL_KeyboardEvent& k)
-{
-    AppRequests& r = sh.app.requests;
-    switch (k.keysym.sym) {
-    case SDLK_SPACE:
-        if (!k.repeat)
-            r.play = 1;
-        break;
-    case SDLK_F4:
-        if (k.keysym.mod & KMOD_ALT)
-            r.quit = 1;
-        break;
-    default:
-        break;
-    }
-}
-
 void poll_events(Shell& sh, int wait_ms)
 {
     SDL_Event e;
@@ -54,7 +40,13 @@ void poll_events(Shell& sh, int wait_ms)
             break;
         case SDL_KEYDOWN:
             if (!ui_key_down(sh, e.key))
-                on_key_down(sh, e.key);
+                input_key_event(sh, e.key);
+            break;
+        case SDL_KEYUP:
+            input_key_event(sh, e.key);  // a release always ends a held key, focus or not
+            break;
+        case SDL_MOUSEWHEEL:
+            input_wheel_event(sh, e.wheel);
             break;
         case SDL_WINDOWEVENT:
             if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED || e.window.event == SDL_WINDOWEVENT_EXPOSED ||
@@ -62,6 +54,8 @@ void poll_events(Shell& sh, int wait_ms)
                 sh.interface_changed = true;
             if (e.window.event == SDL_WINDOWEVENT_ENTER || e.window.event == SDL_WINDOWEVENT_LEAVE)
                 sh.interface_changed = true;
+            if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST)
+                input_release_keys(sh);  // their key-ups will go to another window
             break;
         case SDL_DROPFILE:
             SDL_free(e.drop.file);
@@ -266,7 +260,9 @@ void follow_picture(Shell& sh)
 {
     App& app = sh.app;
     Project& p = app.project;
-    if (app.image_update_level != update_none || p.recomposite_needed) {
+    // Without a composite there is nothing to bring up to date: asking every frame would redraw
+    // an empty window forever.
+    if ((app.image_update_level != update_none || p.recomposite_needed) && p.composite) {
         const bool stroke = app.image_update_level == update_stroke && app.tool != tool_white_paint_spray;
         if (refresh_view(p, app.compositor, 0)) {
             sh.image_changed = true;
@@ -301,6 +297,9 @@ bool idle(Shell& sh)
         return false;
     if (app.playback.changed.load())
         return false;
+    // Held arrow keys move the playback position every frame, not only when events come.
+    if (sh.input.held.left || sh.input.held.right)
+        return false;
     // A waveform strip on its way is drawn as soon as it arrives.
     std::lock_guard<std::mutex> lock(sh.waveform.lock);
     return !sh.waveform.requested && !sh.waveform.busy && !sh.waveform.ready;
@@ -322,14 +321,20 @@ bool shell_frame(Shell& sh)
     if (!sh.synthetic_pointer) {
         SDL_GetMouseState(&sh.pointer_x, &sh.pointer_y);
         sh.pointer_buttons = SDL_GetMouseState(nullptr, nullptr);
+        pointer_to_screen(sh, &sh.pointer_x, &sh.pointer_y);
         if (!(SDL_GetWindowFlags(sh.window) & SDL_WINDOW_MOUSE_FOCUS)) {
             sh.pointer_x = sh.pointer_y = -1000;
             sh.pointer_buttons = 0;
         }
     }
+    sh.input.middle = (sh.pointer_buttons & SDL_BUTTON_MMASK) != 0;
+    input_navigation_frame(sh);
 
-    // The play cursor moves every frame while playing; the pointer readout follows the pointer.
-    if (app.playback.play_state.load() != play_stopped || sh.pointer_x != previous_x || sh.pointer_y != previous_y)
+    // The play cursor moves every frame while playing; the pointer readout follows the pointer,
+    // except while the menus own it: then only what the menus show changes.
+    const bool menus_own_pointer = menu_has_pointer(sh.menus, previous_y) && menu_has_pointer(sh.menus, sh.pointer_y);
+    if (app.playback.play_state.load() != play_stopped ||
+        ((sh.pointer_x != previous_x || sh.pointer_y != previous_y) && !menus_own_pointer))
         sh.interface_changed = true;
     if (sh.waveform.ready.exchange(false))
         sh.interface_changed = true;
@@ -345,8 +350,12 @@ bool shell_frame(Shell& sh)
     if (sh.interface_changed || sh.image_changed) {
         screen_draw(sh);
         window_present(sh);
-        sh.interface_changed = sh.image_changed = false;
+    } else if (sh.menus_changed) {
+        if (!screen_draw_menus(sh))
+            screen_draw(sh);
+        window_present(sh);
     }
+    sh.interface_changed = sh.image_changed = sh.menus_changed = false;
     sh.frames++;
     // A headless run ends after its frames, but never before its script ran and its loads
     // completed, so that what it shows does not depend on the machine's speed.

@@ -229,7 +229,7 @@ void shell_menu_pointer(Shell& sh)
         menu_action(bar, sh.app, id);
     if (bar.changed) {
         bar.changed = false;
-        sh.interface_changed = true;
+        sh.menus_changed = true;
     }
 }
 

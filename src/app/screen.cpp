@@ -1,5 +1,7 @@
 #include "app/screen.h"
 
+#include <algorithm>
+
 #include <stb/stb_image_write.h>
 
 #include "app/view_draw.h"
@@ -32,6 +34,67 @@ void draw_menu_bar(Shell& sh, const ScreenLayout& l)
     }
 }
 
+// The rectangle the open menu and its shadow cover, clipped to the screen; width 0 for none.
+void open_menu_rect(const Shell& sh, int* x, int* y, int* w, int* h)
+{
+    *x = *y = *w = *h = 0;
+    const MenuBar& bar = sh.menus;
+    if (bar.open < 0 || bar.open_width <= 0)
+        return;
+    const int s = bar.scale;
+    const int bw = sh.gfx.menu_shadow.width / 3, bh = sh.gfx.menu_shadow.height / 3;
+    const int left = bar.menus[bar.open].x + 6 * s, top = 25 * s;
+    const int x0 = std::max(0, left - bw), y0 = std::max(0, top - bh);
+    const int x1 = std::min(sh.width, left + bar.open_width + 3 * s + bw);
+    const int y1 = std::min(sh.height, top + bar.open_height + 3 * s + bh);
+    if (x1 > x0 && y1 > y0) {
+        *x = x0;
+        *y = y0;
+        *w = x1 - x0;
+        *h = y1 - y0;
+    }
+}
+
+void save_region(const Pixmap& screen, int x, int y, int w, int h, Shell::Saved& out)
+{
+    out.x = x;
+    out.y = y;
+    out.width = w;
+    out.height = h;
+    out.pixels.resize((size_t)w * (size_t)h);
+    for (int r = 0; r < h; r++)
+        std::copy_n(&screen.pixels[(size_t)(y + r) * (size_t)screen.width + (size_t)x], w, &out.pixels[(size_t)r * (size_t)w]);
+}
+
+void restore_region(Pixmap& screen, const Shell::Saved& saved)
+{
+    if (saved.x + saved.width > screen.width || saved.y + saved.height > screen.height)
+        return;
+    for (int r = 0; r < saved.height; r++)
+        std::copy_n(&saved.pixels[(size_t)r * (size_t)saved.width], saved.width,
+                    &screen.pixels[(size_t)(saved.y + r) * (size_t)screen.width + (size_t)saved.x]);
+}
+
+// Keeps what the titles and the open menu are about to cover.
+void save_under_menus(Shell& sh, const ScreenLayout& l)
+{
+    save_region(sh.screen, 0, 0, sh.width, std::min(sh.height, l.menu_bar_height), sh.under_title_row);
+    int x, y, w, h;
+    open_menu_rect(sh, &x, &y, &w, &h);
+    save_region(sh.screen, x, y, w, h, sh.under_menu);
+}
+
+void add_dirty(Shell& sh, int x, int y, int w, int h)
+{
+    if (w > 0 && h > 0 && sh.dirty_count < 4) {
+        int* d = sh.dirty[sh.dirty_count++];
+        d[0] = x;
+        d[1] = y;
+        d[2] = w;
+        d[3] = h;
+    }
+}
+
 }  // namespace
 
 void screen_draw(Shell& sh)
@@ -47,8 +110,28 @@ void screen_draw(Shell& sh)
     fill_rect(screen, 0, l.bar_y, sh.width, l.bar_height, palette_colour(sh.gfx, palette_panel, 0xFF2A2A30u));
     draw_hline(screen, 0, l.bar_y, sh.width, palette_colour(sh.gfx, palette_panel_edge, 0xFF45454Cu));
     view_draw_labels(sh, l);
+    save_under_menus(sh, l);
     draw_menus(sh);
     ui_draw(sh);  // the floating windows above everything
+    sh.dirty_count = 0;
+}
+
+bool screen_draw_menus(Shell& sh)
+{
+    const ScreenLayout l = screen_layout(sh.width, sh.height, sh.scale, sh.startup.waveform_height, sh.app.project.lossless);
+    // A floating window may lie over the menus: then only a whole redraw keeps the order.
+    if (ui_windows_open(sh) || sh.under_title_row.width != sh.width || sh.screen.width != sh.width)
+        return false;
+    const Shell::Saved old = sh.under_menu;
+    restore_region(sh.screen, old);
+    restore_region(sh.screen, sh.under_title_row);
+    save_under_menus(sh, l);
+    draw_menus(sh);
+    sh.dirty_count = 0;
+    add_dirty(sh, sh.under_title_row.x, sh.under_title_row.y, sh.under_title_row.width, sh.under_title_row.height);
+    add_dirty(sh, old.x, old.y, old.width, old.height);
+    add_dirty(sh, sh.under_menu.x, sh.under_menu.y, sh.under_menu.width, sh.under_menu.height);
+    return true;
 }
 
 bool screen_save_png(const Shell& sh, const char* path)

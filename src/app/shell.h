@@ -47,8 +47,10 @@ struct Shell {
     bool interface_changed = true;   // redraw the interface around the picture
     bool image_changed = true;       // redraw the picture
     bool size_changed = false;       // the window was resized since the last frame
+    bool menus_changed = false;      // only the menu bar or the open menu changed: redraw just them
     long long frames = 0;            // frames run
     long long presents = 0;          // frames presented
+    long long partial_presents = 0;  // of which only changed rectangles went up
     int pointer_x = -1000, pointer_y = -1000;
     unsigned pointer_buttons = 0;
 
@@ -81,6 +83,17 @@ struct Shell {
     bool synthetic_pointer = false;  // tests set pointer_x/y/buttons themselves before each frame
 
     UiState ui;                      // the floating windows and the console
+
+    // What the open menu covers, kept when the screen is drawn, so that a change of the menus
+    // alone puts it back and draws the menus again instead of redrawing the whole window.
+    struct Saved {
+        int x = 0, y = 0, width = 0, height = 0;
+        std::vector<uint32_t> pixels;
+    };
+    Saved under_title_row, under_menu;
+    // The part of the screen buffer changed since the last present; width 0: all of it.
+    int dirty_count = 0;
+    int dirty[4][4] = {};            // x, y, width, height
 
     Shell() = default;
     Shell(const Shell&) = delete;

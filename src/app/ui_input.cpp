@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "app/layout.h"
+#include "app/pointer_scale.h"
 #include "app/shell.h"
 #include "support/prefs.h"
 
@@ -131,6 +132,7 @@ void ui_event(Shell& sh, const SDL_Event& e)
         }
         in.pointer_x = e.button.x;
         in.pointer_y = e.button.y;
+        pointer_to_screen(sh, &in.pointer_x, &in.pointer_y);
         break;
     case SDL_DROPFILE:
         // A file dropped on the window: the Open/Import window with that file chosen.
@@ -144,6 +146,7 @@ void ui_event(Shell& sh, const SDL_Event& e)
             in.left_released = true;
         in.pointer_x = e.button.x;
         in.pointer_y = e.button.y;
+        pointer_to_screen(sh, &in.pointer_x, &in.pointer_y);
         break;
     default:
         break;
@@ -210,10 +213,15 @@ void ui_frame(Shell& sh)
     widgets_begin(ui.ctx, in, Raster());
     run_windows(sh, true);
     widgets_end(ui.ctx);
-    if ((something || ui.chooser.state.load() != chooser_before) && (ui.console.visible || ui.extend_cut.open || ui.new_project.open || ui.save_format.open ||
-                      ui.chooser.in_app || ui.volume_limiter.open || ui.audio_output.open || ui.about.open ||
-                      ui.open_import.open || ui.analysis.open))
+    if ((something || ui.chooser.state.load() != chooser_before) && ui_windows_open(sh))
         sh.interface_changed = true;
+}
+
+bool ui_windows_open(const Shell& sh)
+{
+    const UiState& ui = sh.ui;
+    return ui.console.visible || ui.extend_cut.open || ui.new_project.open || ui.save_format.open || ui.chooser.in_app ||
+           ui.volume_limiter.open || ui.audio_output.open || ui.about.open || ui.open_import.open || ui.analysis.open;
 }
 
 void ui_draw(Shell& sh)

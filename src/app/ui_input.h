@@ -12,5 +12,7 @@ void ui_event(Shell& sh, const SDL_Event& e);
 bool ui_key_down(Shell& sh, const SDL_KeyboardEvent& k);
 // Runs the open windows with the frame's input.
 void ui_frame(Shell& sh);
+// True while any floating window (or the console) is shown.
+bool ui_windows_open(const Shell& sh);
 // Draws the open windows into the screen buffer.
 void ui_draw(Shell& sh);

@@ -318,9 +318,7 @@ void view_draw_labels(Shell& sh, const ScreenLayout& l)
             draw_text(screen, font, a.position, time_y, a.text, text);
     }
     // The tool outline replaces the system pointer where it is shown.
-    const Uint8* keys = SDL_GetKeyboardState(nullptr);
-    const bool h_held = keys && keys[SDL_SCANCODE_H];
-    const bool outline = tool_outline_shown(app, l, sh.pointer_x, sh.pointer_y, h_held);
+    const bool outline = tool_outline_shown(app, l, sh.pointer_x, sh.pointer_y, sh.input.held.outline);
     if (outline) {
         const uint32_t colour = palette_colour(sh.gfx, palette_selection, 0xFFFFFFFFu);
         for (const auto& [x, y] : tool_outline_points(app.tool, app.tools.width, sc, sh.pointer_x, sh.pointer_y))

@@ -101,8 +101,29 @@ void window_present(Shell& sh)
 {
     if (!sh.texture)
         return;
-    SDL_UpdateTexture(sh.texture, nullptr, sh.screen.pixels.data(), sh.screen.width * 4);
-    SDL_RenderCopy(sh.renderer, sh.texture, nullptr, nullptr);
+    if (sh.dirty_count == 0) {
+        SDL_UpdateTexture(sh.texture, nullptr, sh.screen.pixels.data(), sh.screen.width * 4);
+        SDL_RenderCopy(sh.renderer, sh.texture, nullptr, nullptr);
+    } else {
+        // Only what changed goes up; a software renderer keeps its picture between presents,
+        // so it copies only those rectangles too, while a GPU one draws the whole texture.
+        SDL_RendererInfo info = {};
+        SDL_GetRendererInfo(sh.renderer, &info);
+        const bool software = (info.flags & SDL_RENDERER_SOFTWARE) != 0;
+        for (int i = 0; i < sh.dirty_count; i++) {
+            const SDL_Rect r = {sh.dirty[i][0], sh.dirty[i][1], sh.dirty[i][2], sh.dirty[i][3]};
+            const uint32_t* first = sh.screen.pixels.data() + (size_t)r.y * (size_t)sh.screen.width + (size_t)r.x;
+            SDL_UpdateTexture(sh.texture, &r, first, sh.screen.width * 4);
+        }
+        for (int i = 0; i < sh.dirty_count && software; i++) {
+            const SDL_Rect r = {sh.dirty[i][0], sh.dirty[i][1], sh.dirty[i][2], sh.dirty[i][3]};
+            SDL_RenderCopy(sh.renderer, sh.texture, &r, &r);
+        }
+        if (!software)
+            SDL_RenderCopy(sh.renderer, sh.texture, nullptr, nullptr);
+        sh.dirty_count = 0;
+        sh.partial_presents++;
+    }
     SDL_RenderPresent(sh.renderer);
     sh.presents++;
 }
