@@ -24,8 +24,10 @@ SKIP = 77
 SCREEN_W, SCREEN_H = 1920, 1080
 RATE = 44100
 TONE_HZ = 1000.0
-# The analysis range the default preferences give a sound, bottom and top rows of the picture.
+# The analysis range the default preferences give a sound, bottom and top rows of the picture,
+# and the columns of the test sound at their 100 columns a second.
 FMIN, FMAX = 27.5, 20000.0
+TONE_COLUMNS = 99
 
 try:
     from PIL import Image, ImageChops
@@ -361,14 +363,27 @@ def label_dashes(img):
     return [y for i, y in enumerate(rows) if i == 0 or rows[i - 1] != y - 1]
 
 
+def line_centre(prof):
+    """Index of the middle of the bright run around the brightest entry of a profile: a line
+    drawn several rows thick at a high zoom is judged by its middle, not its brightest row."""
+    best = max(range(len(prof)), key=lambda i: prof[i])
+    half = prof[best] / 2.0
+    a = b = best
+    while a > 0 and prof[a - 1] >= half:
+        a -= 1
+    while b < len(prof) - 1 and prof[b + 1] >= half:
+        b += 1
+    return (a + b) // 2, prof[best]
+
+
 def tone_row(img, top, bottom):
-    """The brightest row of the picture's middle half (the tone's row)."""
+    """The row of the bright line across the picture's middle half (the tone's row) and its
+    brightness."""
     w, _ = img.size
     x0 = IMAGE_LEFT + (w - IMAGE_LEFT - IMAGE_RIGHT_MARGIN) // 4
     x1 = w - IMAGE_RIGHT_MARGIN - (w - IMAGE_LEFT - IMAGE_RIGHT_MARGIN) // 4
-    prof = row_profile(img, x0, x1, top, bottom + 1)
-    best = max(range(len(prof)), key=lambda i: prof[i])
-    return top + best, prof[best]
+    centre, level = line_centre(row_profile(img, x0, x1, top, bottom + 1))
+    return top + centre, level
 
 
 def expected_row(top, bottom, hz):
@@ -403,6 +418,60 @@ def same_label(a, b):
 def picture_box(img, top, bottom):
     w, _ = img.size
     return (IMAGE_LEFT, top, w - IMAGE_RIGHT_MARGIN, bottom + 1)
+
+
+def line_row(img, top, bottom, x0, x1):
+    """The row of the bright line between top and bottom over the columns x0..x1-1."""
+    return top + line_centre(row_profile(img, x0, x1, top, bottom + 1))[0]
+
+
+def line_end(img, row, x0, x1):
+    """The last column of x0..x1-1 where the line along `row` is at least half as bright as at
+    its start."""
+    values = [luminance(img, x, row) for x in range(x0, x1)]
+    start = sorted(values[: len(values) // 8])[len(values) // 16]
+    last = max((i for i, v in enumerate(values) if v >= start / 2), default=0)
+    return x0 + last
+
+
+def label_near(img, row, what):
+    """The label whose dash is within 3 rows of `row` (the row of a line of the picture)."""
+    rows = [r for r in label_dashes(img) if abs(r - row) <= 3]
+    check(rows, "no frequency label at the row of " + what)
+    return label_at(img, rows[0])
+
+
+def labelled_row(img, template, near, within):
+    """The dash row within `within` rows of `near` whose label looks like `template`."""
+    rows = [r for r in label_dashes(img) if abs(r - near) <= within and same_label(label_at(img, r), template)]
+    return rows[0] if rows else None
+
+
+def time_label_boxes(img, bottom):
+    """Column spans of the time labels under the picture, in a strip a few rows below it."""
+    grey = img.convert("L")
+    w, _ = img.size
+    y0, y1 = bottom + 3, bottom + 20
+    lit = [max(grey.getpixel((x, y)) for y in range(y0, y1)) > 110 for x in range(w)]
+    boxes, x = [], IMAGE_LEFT - 2
+    while x < w:
+        if lit[x]:
+            start, gap = x, 0
+            while x < w and gap < 8:
+                gap = 0 if lit[x] else gap + 1
+                x += 1
+            boxes.append((start, x - gap))
+        x += 1
+    return [(a, b, grey.crop((a, y0, b, y1))) for a, b in boxes]
+
+
+def time_label_at(img, bottom, template, near, within):
+    """Centre column of the time label that looks like `template`, within `within` of `near`."""
+    for a, b, crop in time_label_boxes(img, bottom):
+        centre = (a + b) / 2.0
+        if abs(centre - near) <= within and crop.size == template.size and same_label(crop, template):
+            return centre
+    return None
 
 
 # --- sounds ----------------------------------------------------------------------------------
@@ -537,7 +606,7 @@ def resize_keeps_axes(s):
     app = App(s, "resize", [s.tone])
     img = app.spectrogram()
     top0, bottom0, row0 = axes_and_tone(img)
-    label0 = label_at(img, row0)
+    label0 = label_near(img, row0, "the tone")
     for w, h in ((1400, 900), (1100, 760)):
         app.s.xdo("windowsize", app.window, w, h)
         wait_for(lambda: app.geometry() == (w, h), "the window to take %dx%d" % (w, h))
@@ -546,8 +615,67 @@ def resize_keeps_axes(s):
         top, bottom, row = axes_and_tone(img)
         check(bottom < bottom0 and abs(top - top0) <= 1, "picture rows %d..%d after resizing, %d..%d before" %
               (top, bottom, top0, bottom0))
-        check(same_label(label_at(img, row), label0),
+        check(labelled_row(img, label0, row, 3) is not None,
               "the label at the tone's row changed after resizing to %dx%d" % (w, h))
+    app.quit()
+
+
+def wheel_zoom_keeps_axes(s):
+    """Ctrl and the wheel zoom both axes around the pointer; the frequency and time labels move
+    with the picture: each still names the row or column it named before."""
+    app = App(s, "zoom", [s.tone])
+    img = app.spectrogram()
+    top, bottom, row1k = axes_and_tone(img)
+    w, _ = img.size
+    left = IMAGE_LEFT + 5, IMAGE_LEFT + (w - IMAGE_LEFT - IMAGE_RIGHT_MARGIN) // 4
+    row250 = line_row(img, row1k + 20, bottom, *left)
+    check(abs(row250 - expected_row(top, bottom, 250)) <= 3,
+          "the 250 Hz part is drawn at row %d, the axis puts it at %.1f" % (row250, expected_row(top, bottom, 250)))
+    label1k, label250 = label_near(img, row1k, "the 1 kHz tone"), label_near(img, row250, "the 250 Hz part")
+    end250 = line_end(img, row250, IMAGE_LEFT + 2, w - IMAGE_RIGHT_MARGIN)
+    boxes = time_label_boxes(img, bottom)
+    check(len(boxes) >= 5, "the time axis shows %d labels" % len(boxes))
+    k = min(range(len(boxes)), key=lambda i: abs((boxes[i][0] + boxes[i][1]) / 2 - end250))
+    check(k >= 1, "no time label left of the 250 Hz part's end")
+    anchor = (boxes[k][0] + boxes[k][1]) / 2.0
+    before = (boxes[k - 1][0] + boxes[k - 1][1]) / 2.0
+    anchor_label, before_label = boxes[k][2], boxes[k - 1][2]
+
+    # Two notches with Ctrl held: both axes zoom by 2, around the pointer.
+    ax, ay = int(round(anchor)), row1k
+    app.s.xdo("mousemove", "--window", app.window, ax, ay, "sleep", "0.1", "keydown", "ctrl", "sleep", "0.1",
+              "click", 4, "sleep", "0.1", "click", 4, "sleep", "0.1", "keyup", "ctrl")
+    old = img.tobytes()
+    img = app.settled(lambda i: i.tobytes() != old and len(label_dashes(i)) >= 5, "the zoomed picture")
+    dashes = label_dashes(img)
+    ztop, zbottom = dashes[0], dashes[-1]
+    check(abs(ztop - top) <= 1 and abs(zbottom - bottom) <= 1, "the picture moved: rows %d..%d" % (ztop, zbottom))
+    zrow1k = tone_row(img, top, bottom)[0]
+    # The tone was found within 3 rows before the zoom doubled the distances.
+    check(abs(zrow1k - ay) <= 6, "the 1 kHz row moved from the pointer's row %d to %d" % (ay, zrow1k))
+    check(labelled_row(img, label1k, zrow1k, 5) is not None, "the 1 kHz label left the tone's row after zooming")
+    want250 = ay + 2 * (row250 - ay)
+    zrow250 = line_row(img, zrow1k + 20, bottom, *left)
+    check(abs(zrow250 - want250) <= 8, "the 250 Hz part is at row %d after zooming, twice as far is %d" %
+          (zrow250, want250))
+    check(labelled_row(img, label250, zrow250, 5) is not None, "the 250 Hz label is not at the 250 Hz row after zooming")
+    # The view shows whole columns, so the time under the pointer stays within one column (at
+    # the new zoom) of the pointer, and the zoom is 2 to within a column of the visible width.
+    column = 2.0 * (w - IMAGE_LEFT - IMAGE_RIGHT_MARGIN) / TONE_COLUMNS
+    # A label's text sits at a fixed offset from the column of its time, the same for every
+    # label of its width; the zoom doubles the distance of every time from the pointer.
+    za = time_label_at(img, bottom, anchor_label, ax + 2 * (anchor - ax), column + 20)
+    zb = time_label_at(img, bottom, before_label, ax + 2 * (before - ax), column + 20)
+    check(za is not None and zb is not None, "the time labels near the pointer vanished after zooming")
+    spacing = 2 * (anchor - before)
+    check(abs((za - zb) - spacing) <= 3 + spacing * 2 / TONE_COLUMNS,
+          "two time labels %.0f columns apart are %.0f apart after zooming twice" % (anchor - before, za - zb))
+    shift = za - (ax + 2 * (anchor - ax))
+    zend = line_end(img, zrow250, IMAGE_LEFT + 2, w - IMAGE_RIGHT_MARGIN)
+    want_end = ax + 2 * (end250 - ax) + shift
+    check(abs(zend - want_end) <= 8, "the 250 Hz part ends at column %d after zooming, where the time labels put it "
+          "is %.0f" % (zend, want_end))
+    check(abs(shift) <= column + 3, "the time under the pointer moved by %.0f columns" % shift)
     app.quit()
 
 
@@ -634,6 +762,7 @@ def resume_after_kill(s):
 SCENARIOS = [
     ("opening a file shows its spectrogram and Space plays it", opened_file_shows_and_plays),
     ("a resize keeps the axes consistent with the picture", resize_keeps_axes),
+    ("Ctrl and the wheel zoom around the pointer, the axes follow", wheel_zoom_keeps_axes),
     ("File > Save... through the path field writes a WAV sox reads", save_wav_through_chooser),
     ("kill -9, then Resume Last Session restores the same picture", resume_after_kill),
 ]
