@@ -35,6 +35,16 @@ except ImportError:
     Image = None
 
 
+def die_with_parent():
+    """Run in each child before it starts: the kernel kills it when the harness goes, even when
+    the harness itself is killed (a CTest timeout), so no X server or editor is left behind."""
+    try:
+        import ctypes
+        ctypes.CDLL(None).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
+    except (OSError, AttributeError):
+        pass
+
+
 class Failure(Exception):
     pass
 
@@ -89,7 +99,7 @@ class Session:
         rfd, wfd = os.pipe()
         self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(wfd), "-screen", "0",
                                       "%dx%dx24" % (SCREEN_W, SCREEN_H), "-nolisten", "tcp"],
-                                     pass_fds=(wfd,), stdout=subprocess.DEVNULL,
+                                     pass_fds=(wfd,), stdout=subprocess.DEVNULL, preexec_fn=die_with_parent,
                                      stderr=open(os.path.join(self.root, "xvfb.log"), "w"))
         os.close(wfd)
         text = b""
@@ -174,6 +184,7 @@ class App:
         if size:
             env["SONOGRAPHICA_WINDOW_SIZE"] = "%dx%d" % size
         self.proc = subprocess.Popen([os.path.join(s.bin, "sonographica")] + list(args), env=env, cwd=s.root,
+                                     preexec_fn=die_with_parent,
                                      stdout=open(self.log, "w"), stderr=subprocess.STDOUT)
         s.apps.append(self.proc)
         # SDL may replace its first X window by another when the renderer starts: the window
