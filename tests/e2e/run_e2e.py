@@ -93,6 +93,8 @@ class Session:
         # chooser is the in-app path field, the same on every machine.
         self.empty_bin = os.path.join(self.root, "nobin")
         os.makedirs(self.empty_bin)
+        self.runtime = os.path.join(self.root, "runtime")
+        os.makedirs(self.runtime, mode=0o700)
 
     def start_x(self):
         # -displayfd lets the server take the first free display number and tell us which.
@@ -176,8 +178,9 @@ class App:
         self.log = s.path(name + ".log")
         env = dict(s.x_env(), SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=self.heard,
                    SONOGRAPHICA_DATA_DIR=self.data, SONOGRAPHICA_SCALE="1", HOME=s.root,
-                   XDG_DATA_HOME=s.path("xdg"), PATH=s.empty_bin)
-        for k in ("SDL_VIDEODRIVER", "SONOGRAPHICA_SCRIPT", "SONOGRAPHICA_SCREENSHOT",
+                   XDG_DATA_HOME=s.path("xdg"), XDG_RUNTIME_DIR=s.runtime, PATH=s.empty_bin,
+                   SDL_VIDEODRIVER="x11")
+        for k in ("SONOGRAPHICA_SCRIPT", "SONOGRAPHICA_SCREENSHOT",
                   "SONOGRAPHICA_EXIT_AFTER_FRAMES", "SONOGRAPHICA_WINDOW_SIZE", "GDK_SCALE",
                   "SDL_DISKAUDIODELAY"):
             env.pop(k, None)
@@ -193,7 +196,7 @@ class App:
         def found():
             self.window = self._find_window()
             return self.window and self.geometry()
-        wait_for(found, "the window of " + name)
+        wait_for(found, "the window of " + name, timeout=20)
         # The keyboard goes to the window: without a window manager xdotool gives it the focus.
         self.s.xdo("windowfocus", "--sync", self.window)
 
