@@ -8,6 +8,9 @@
 #include <ctime>
 #include <memory>
 
+#include "app/bar_input.h"
+#include "app/bar_state.h"
+#include "app/layout.h"
 #include "app/screen.h"
 #include "app/shell.h"
 #include "commands/archive_read.h"
@@ -160,6 +163,59 @@ void BM_OpenMenuFrame(benchmark::State& state)
     state.counters["partial_presents"] = (double)sh.partial_presents;
 }
 BENCHMARK(BM_OpenMenuFrame)->Unit(benchmark::kMillisecond)->Iterations(1000);
+
+// The button bar alone drawn at 1,920 x 1,080: its share of every interface redraw.
+void BM_BarDraw(benchmark::State& state)
+{
+    Running run;
+    Shell& sh = *run.sh;
+    screen_draw(sh);
+    const ScreenLayout l = screen_layout(sh.width, sh.height, sh.scale, sh.startup.waveform_height, sh.app.project.lossless);
+    for (auto _ : state) {
+        bar_draw(sh, l);
+        benchmark::DoNotOptimize(sh.screen.pixels.data());
+    }
+}
+BENCHMARK(BM_BarDraw)->Unit(benchmark::kMillisecond);
+
+// A frame while the Volume knob is turned in circles at 1,920 x 1,080: the knob moves every
+// frame, so every frame draws the interface and presents it.
+void BM_KnobDragFrame(benchmark::State& state)
+{
+    Running run;
+    Shell& sh = *run.sh;
+    sh.exit_after_frames = 1LL << 60;
+    sh.synthetic_pointer = true;
+    sh.app.toggles.linear_knob_control = false;
+    bar_sync(sh);
+    const BarControl& knob = sh.bar.bar.controls[knob_slot(knob_volume)];
+    const int cx = knob.x, cy = knob.y, r = 3 * knob.radius;
+    sh.pointer_x = cx;
+    sh.pointer_y = cy - knob.radius / 2;
+    sh.pointer_buttons = SDL_BUTTON_LMASK;
+    if (!bar_press(sh, sh.pointer_x, sh.pointer_y))
+        state.SkipWithError("the knob was not hit");
+    double cpu = 0, main_cpu = 0;
+    long long n = 0;
+    const long long presents = sh.presents;
+    for (auto _ : state) {
+        // Back and forth over a quarter turn, so that the knob never rests at an end.
+        const double a = 0.8 * std::sin(0.05 * (double)n++);
+        sh.pointer_x = cx + (int)std::lround(r * std::sin(a));
+        sh.pointer_y = cy - (int)std::lround(r * std::cos(a));
+        double t0 = cpu_seconds(), m0 = thread_cpu_seconds();
+        bar_drag(sh);
+        shell_frame(sh);
+        cpu += cpu_seconds() - t0;
+        main_cpu += thread_cpu_seconds() - m0;
+    }
+    sh.pointer_buttons = 0;
+    bar_release(sh);
+    state.counters["cpu_ms_per_frame"] = cpu * 1e3 / (double)state.iterations();
+    state.counters["main_thread_cpu_ms_per_frame"] = main_cpu * 1e3 / (double)state.iterations();
+    state.counters["presents"] = (double)(sh.presents - presents);
+}
+BENCHMARK(BM_KnobDragFrame)->Unit(benchmark::kMillisecond)->Iterations(200);
 
 }  // namespace
 

@@ -15,6 +15,7 @@
 #include "project/units.h"
 #include "headless_shell.h"
 #include "testlib.h"
+#include "ui/dialog_layout.h"
 #include "ui/console.h"
 #include "ui/extend_cut.h"
 
@@ -109,9 +110,11 @@ TEST_F(UiTest, ConsoleRunButtonRunsAndBlankLinesAreNotKept)
     console_pass(*this, c, WidgetInput());  // places the window
     console_pass(*this, c, typed("Dimensions 5 px x 4 px", {}));
     // The Run button sits right of the field on the field's row.
-    const int s = 1;
-    const WidgetRect content = {c.window.x + 8 * s, c.window.y + title_bar_height(ctx) + 6 * s, 0, 0};
-    const int bx = content.x + 335 + 10 + 30, by = content.y + 26 + 15;
+    const WidgetRect field = dialog_rect(dialog_resolve(dialog_console, c.window, 1), 10);
+    const WidgetRect run = dialog_rect(dialog_resolve(dialog_console, c.window, 1), 11);
+    EXPECT_EQ(run.y, field.y);
+    EXPECT_GT(run.x, field.x + field.w);
+    const int bx = run.x + run.w / 2, by = run.y + run.h / 2;
     WidgetInput press;
     press.pointer_x = bx, press.pointer_y = by, press.left_down = press.left_pressed = true;
     console_pass(*this, c, press);
@@ -151,8 +154,8 @@ TEST_F(UiTest, ExtendCutGeneratesCropLinesFromTheChosenKnob)
     EXPECT_EQ(extend_cut_command(d), "Crop 201 px x 100 %");
     // Turning the pixel knob chooses its radio and regenerates the command.
     d.chosen = 12;
-    const int third = d.window.w - 16;
-    const int kx = d.window.x + 8 + 2 * (third / 3) + 20, ky = d.window.y + title_bar_height(ctx) + 6 + 22 + 50;
+    const WidgetRect pixel_knob = dialog_rect(dialog_resolve(dialog_extend_cut, d.window, 1), 30);
+    const int kx = pixel_knob.x + pixel_knob.w / 2, ky = pixel_knob.y + pixel_knob.h / 2;
     WidgetInput press;
     press.pointer_x = kx, press.pointer_y = ky, press.left_down = press.left_pressed = true;
     extend_pass(*this, d, press);
@@ -234,7 +237,8 @@ TEST(ConsoleShell, FocusedFieldSwallowsShortcutsAndF3Toggles)
     text_field_set(c.field, "Dimensions 9 px x 3 px");
     sh->app.requests.about = 1;
     shell_frame(*sh);
-    const int run_x = c.window.x + 8 + 335 + 10 + 30, run_y = c.window.y + title_bar_height(sh->ui.ctx) + 6 + 26 + 15;
+    const WidgetRect run_button = dialog_rect(dialog_resolve(dialog_console, c.window, sh->scale), 11);
+    const int run_x = run_button.x + run_button.w / 2, run_y = run_button.y + run_button.h / 2;
     auto click = [&](int x, int y) {
         for (Uint32 type : {SDL_MOUSEBUTTONDOWN, SDL_MOUSEBUTTONUP}) {
             SDL_Event m = {};

@@ -7,6 +7,7 @@
 #include "commands/history.h"
 #include "headless_shell.h"
 #include "testlib.h"
+#include "ui/dialog_layout.h"
 #include "ui/new_project.h"
 #include "ui/save_format.h"
 #include "ui/volume_limiter.h"
@@ -133,7 +134,8 @@ TEST_F(DialogTest, NewProjectEnterInAFieldCreatesWithTheBlockOfLines)
     EXPECT_NE(new_project_lines(d, app).find("Dimensions 1.5 sec x "), std::string::npos);
     // Cancel closes and records nothing.
     const std::string before = history();
-    const int x = d.window.x + 8 + 140, y = d.window.y + title_bar_height(ctx) + 6 + 228;
+    const WidgetRect cancel = dialog_rect(dialog_resolve(dialog_new_project, d.window, 1), 51);
+    const int x = cancel.x + cancel.w / 2, y = cancel.y + cancel.h / 2;
     WidgetInput press;
     press.pointer_x = x, press.pointer_y = y, press.left_down = press.left_pressed = true;
     new_project_pass(d, press);
@@ -320,7 +322,9 @@ TEST(VolumeLimiter, KnobsActAtOnceAndAreStoredWhenLetGo)
     frame(WidgetInput());
     EXPECT_DOUBLE_EQ(knob_value(d.threshold), -6.0);
     // Threshold knob: the first of three columns below the checkbox.
-    const int x = d.window.x + 8 + 40, y = d.window.y + title_bar_height(ctx) + 6 + 26 + 50;
+    const ResolvedLayout placed = dialog_resolve(dialog_volume_limiter, d.window, 1);
+    const WidgetRect threshold = dialog_rect(placed, 20);
+    const int x = threshold.x + threshold.w / 2, y = threshold.y + threshold.h / 2;
     WidgetInput in;
     in.pointer_x = x, in.pointer_y = y, in.left_down = in.left_pressed = true;
     frame(in);
@@ -334,7 +338,8 @@ TEST(VolumeLimiter, KnobsActAtOnceAndAreStoredWhenLetGo)
     frame(in);
     EXPECT_NEAR(pref_get_number(store, "Audio output:Volume limiter:Threshold", 99, " dB"), 4.5, 1e-9);
     // The checkbox turns it off and stores that at once.
-    const int cx = d.window.x + 8 + 5, cy = d.window.y + title_bar_height(ctx) + 6 + 10;
+    const WidgetRect tick = dialog_rect(placed, 10);
+    const int cx = tick.x + 5, cy = tick.y + tick.h / 2;
     WidgetInput click;
     click.pointer_x = cx, click.pointer_y = cy, click.left_down = click.left_pressed = true;
     frame(click);

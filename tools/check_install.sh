@@ -31,6 +31,22 @@ status=$?
 [ $status -eq 0 ] || fail "installed sonographica exited $status: $out"
 echo "$out" | grep -q "File not found" && fail "installed sonographica misses pictures: $out"
 [ -f "$data/shot.png" ] || fail "installed sonographica drew nothing"
+
+# The manual found: the installed editor finds the user guide under share/ (it says so at
+# start-up when it does not, which the same run without the guide shows).
+guide="$share/sonographica/Sonographica User Guide.pdf"
+if [ -f "$build/Sonographica User Guide.pdf" ]; then
+    [ -f "$guide" ] || fail "not installed: ${guide#$dest}"
+    echo "$out" | grep -q "user guide is missing" && fail "installed sonographica misses the user guide: $out"
+    mv "$guide" "$guide.away"
+    out=$(SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy SONOGRAPHICA_DATA_DIR="$data" \
+          SONOGRAPHICA_EXIT_AFTER_FRAMES=1 "$bin/sonographica" 2>&1)
+    mv "$guide.away" "$guide"
+    echo "$out" | grep -q "user guide is missing.*share/sonographica/Sonographica User Guide.pdf" ||
+        fail "installed sonographica does not say that the user guide is missing: $out"
+else
+    echo "the user guide was not built (no groff): not checked"
+fi
 rm -rf "$data"
 
 if command -v desktop-file-validate >/dev/null; then

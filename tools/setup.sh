@@ -8,7 +8,7 @@ libsndfile1-dev libopusfile-dev libopenexr-dev libwebp-dev libpng-dev libjpeg62-
 opencl-headers ocl-icd-opencl-dev libclfft-dev pocl-opencl-icd fonts-dejavu-core
 libgtest-dev libbenchmark-dev libfftw3-dev clang libclang-rt-14-dev
 flac lame vorbis-tools opus-tools sox libsox-fmt-all imagemagick libtiff-tools python3-pil
-xvfb xauth xdotool x11-utils xclip groff ghostscript desktop-file-utils appstream-util ccache"
+xvfb xauth xdotool x11-utils xclip groff ghostscript poppler-utils desktop-file-utils appstream-util ccache"
 
 missing=""
 for p in $PACKAGES; do

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/shell.h"
+#include "app/user_guide.h"
 #include "support/palette_entries.h"
 #include "ui/menu_draw.h"
 #include "commands/history.h"
@@ -35,6 +36,7 @@ int take(int& flag)
     return v;
 }
 
+}  // namespace
 
 // Hands a file, folder or address to the desktop's default handler. xdg-open returns at once
 // after starting the viewer, so waiting for it does not block the frame for long.
@@ -54,8 +56,6 @@ bool desktop_open(const std::string& target)
     }
     return true;
 }
-
-}  // namespace
 
 KnobContext knob_context(const Shell& sh)
 {
@@ -156,15 +156,8 @@ const char* menu_updates_address() { return SONOGRAPHICA_UPDATES_URL; }
 void shell_menu_requests(Shell& sh)
 {
     AppRequests& r = sh.app.requests;
-    if (take(r.open_manual)) {
-        const std::string manual = path_join(executable_folder(), "Sonographica User Guide.pdf");
-        if (!file_exists(manual)) {
-            log_printf(stderr, "File %s couldn't be opened\n", manual.c_str());
-            message_box(sh, ("The user guide was not found:\n" + manual).c_str(), "Open Manual", 1);
-        } else if (!desktop_open(manual)) {
-            message_box(sh, ("The user guide could not be opened with xdg-open:\n" + manual).c_str(), "Open Manual", 1);
-        }
-    }
+    if (take(r.open_manual))
+        open_user_guide(sh);
     if (take(r.open_files_folder) && !desktop_open(data_folder()))
         message_box(sh, ("The folder could not be opened with xdg-open:\n" + data_folder()).c_str(),
                     "Open Sonographica Files Folder", 1);

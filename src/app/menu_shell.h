@@ -1,7 +1,13 @@
 // The menus' requests in the desktop program.
 #pragma once
 
+#include <string>
+
 struct Shell;
+
+// Hands a file, folder or address to the desktop's default handler (xdg-open); false, with a
+// log line, when it could not.
+bool desktop_open(const std::string& target);
 
 // Carries out the menus' requests (menu_carry_out_requests) and those that reach the desktop:
 // the manual and the data folder through xdg-open, the download page; marks what must be redrawn.
@@ -19,3 +25,9 @@ void default_values(Shell& sh);
 void shell_menu_pointer(Shell& sh);
 // The titles and the open menu over the rest of the screen.
 void draw_menus(Shell& sh);
+struct App;
+struct KnobContext;
+// What the knobs' value functions read from the project (analysis maximum, sample rate, width).
+KnobContext knob_context(const Shell& sh);
+// Records the line as an action and executes it (executes it anyway when it cannot be recorded).
+void run_line(App& app, const std::string& text);

@@ -4,6 +4,7 @@
 
 #include <stb/stb_image_write.h>
 
+#include "app/bar_state.h"
 #include "app/view_draw.h"
 #include "app/layout.h"
 #include "app/menu_shell.h"
@@ -107,8 +108,7 @@ void screen_draw(Shell& sh)
     draw_menu_bar(sh, l);
 
     view_draw(sh, l);
-    fill_rect(screen, 0, l.bar_y, sh.width, l.bar_height, palette_colour(sh.gfx, palette_panel, 0xFF2A2A30u));
-    draw_hline(screen, 0, l.bar_y, sh.width, palette_colour(sh.gfx, palette_panel_edge, 0xFF45454Cu));
+    bar_draw(sh, l);
     view_draw_labels(sh, l);
     save_under_menus(sh, l);
     draw_menus(sh);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/bar_state.h"
 #include "app/display.h"
 #include "app/input.h"
 #include "app/interface_images.h"
@@ -21,6 +22,8 @@
 // A Yes/No question; the default shows an SDL message box, tests answer it themselves.
 using QuestionFn = bool (*)(void* context, const char* text, const char* title);
 using MessageFn = void (*)(void* context, const char* text, const char* title, int warning);
+// Opens a document with the desktop's viewer; true when it could. The default runs xdg-open.
+using OpenFn = bool (*)(void* context, const char* path);
 
 struct Shell {
     App app;
@@ -40,6 +43,7 @@ struct Shell {
     Pixmap screen;
     InterfaceImages gfx;
     MenuBar menus;                   // the menu bar, its open menu and the layer list
+    BarState bar;                    // the button bar's controls, their drag and pictures
     Knobs knobs;                     // the button bar's knobs
     InputState input;                // keys held, the pointer mode, the stroke under way
 
@@ -75,6 +79,7 @@ struct Shell {
     // frame limit.
     QuestionFn question = nullptr;
     MessageFn message = nullptr;
+    OpenFn open_document = nullptr;  // the user guide's viewer (xdg-open unless replaced)
     void* hook_context = nullptr;
     std::vector<std::string> script;
     size_t script_next = 0;

@@ -7,6 +7,7 @@
 
 #include "app/shell.h"
 #include "app/menu_shell.h"
+#include "app/user_guide.h"
 #include "app/window.h"
 #include "commands/history.h"
 #include "engine/noise.h"
@@ -137,6 +138,7 @@ bool shell_startup(Shell& sh, int argc, char** argv)
     if (!window_create(sh))
         return false;
     interface_images_load(sh.gfx, interface_folder(), sh.scale);
+    user_guide_check();
     sh.menus.scale = sh.scale;
     menu_build(sh.menus, &sh.gfx.font16, sh.startup.history_menu != 0, menu_updates_address());
     app.toggles.linear_knob_control = sh.startup.linear_knob_control != 0;

@@ -327,8 +327,4 @@ void view_draw_labels(Shell& sh, const ScreenLayout& l)
     }
     if (sh.window && outline == (SDL_ShowCursor(SDL_QUERY) == SDL_ENABLE))
         SDL_ShowCursor(outline ? SDL_DISABLE : SDL_ENABLE);
-
-    const std::string readout = pointer_readout(app, l, sh.pointer_x, sh.pointer_y);
-    if (!readout.empty())
-        draw_text(screen, font, 8 * sc, l.image_y + l.image_height + label_height * 2 + 4 * sc, readout, text);
 }

@@ -1,6 +1,6 @@
 // Everything of the spectrogram view drawn into the screen buffer: the display image, the
 // overlays, the play cursor, then over the margins and the bar the frequency, note and time
-// axes and the pointer readout.
+// axes; the pointer readout for the bar's status line.
 #pragma once
 #include <string>
 #include <utility>
@@ -41,6 +41,6 @@ std::vector<std::pair<int, int>> tool_outline_points(int tool, float width, int 
 // Draws the picture, the overlays and the play cursor into the screen buffer, rebuilding the
 // display image first when the picture, the view or a display toggle changed.
 void view_draw(Shell& sh, const ScreenLayout& l);
-// The axes' labels, which reach over the margins and the button bar's top edge, and the pointer
-// readout on the bar's status line: drawn once the bar is.
+// The axes' labels, which reach over the margins and the button bar's top edge: drawn once the
+// bar is.
 void view_draw_labels(Shell& sh, const ScreenLayout& l);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "layers/convolution_gpu.h"
+#include "ui/dialog_layout.h"
 
 void about_open(AboutDialog& d) { d.open = true; }
 
@@ -20,17 +21,17 @@ void about_frame(WidgetContext& ctx, AboutDialog& d, int screen_w, int screen_h)
     if (!d.open)
         return;
     const int s = ctx.scale;
+    dialog_size_window(dialog_about, d.window, s);
     if (!d.filled) {
         about_fill(d, gpu_available());
-        d.window.w = 480 * s;
-        d.window.h = 120 * s;
         d.window.x = std::max(0, (screen_w - d.window.w) / 2);
         d.window.y = std::max(0, (screen_h - d.window.h) / 3);
     }
-    const WidgetRect in = floating_window(ctx, 6001, d.window, "About", screen_w, screen_h);
-    label(ctx, {in.x, in.y, in.w, 20 * s}, d.name);
-    label(ctx, {in.x, in.y + 24 * s, in.w, 20 * s}, d.built);
-    label(ctx, {in.x, in.y + 52 * s, in.w, 20 * s}, d.convolution);
+    floating_window(ctx, 6001, d.window, dialog_text(dialog_about, 0), screen_w, screen_h);
+    const ResolvedLayout r = dialog_resolve(dialog_about, d.window, s);
+    label(ctx, dialog_rect(r, 10), d.name);
+    label(ctx, dialog_rect(r, 20), d.built);
+    label(ctx, dialog_rect(r, 40), d.convolution);
     if (d.window.close_clicked)
         d.open = false;
 }

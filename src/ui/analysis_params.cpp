@@ -7,6 +7,7 @@
 #include "commands/app.h"
 #include "support/expression.h"
 #include "support/prefs.h"
+#include "ui/dialog_layout.h"
 
 namespace {
 
@@ -142,15 +143,16 @@ void analysis_params_frame(WidgetContext& ctx, App& app, AnalysisParamsDialog& d
     if (!d.open)
         return;
     const int s = ctx.scale;
+    dialog_size_window(dialog_analysis_params, d.window, s);
     if (d.first_frame == 2) {
         analysis_params_fill(d, app, prefs);
-        d.window.w = 470 * s;
-        d.window.h = 290 * s;
         d.window.x = std::max(0, (screen_w - d.window.w) / 2 + 40 * s);
         d.window.y = std::max(0, (screen_h - d.window.h) / 3 + 40 * s);
     }
     d.first_frame = 0;
-    const WidgetRect in = floating_window(ctx, 8001, d.window, "Sound analysis parameters", screen_w, screen_h);
+    floating_window(ctx, 8001, d.window, "Sound analysis parameters", screen_w, screen_h);
+    // Row r's elements: 220 + 10 r its first field, + 5 the label before, + 6 after, + 8 its tick.
+    const ResolvedLayout lay = dialog_resolve(dialog_analysis_params, d.window, s);
     struct Row {
         const char* before;
         const char* after;
@@ -160,39 +162,30 @@ void analysis_params_frame(WidgetContext& ctx, App& app, AnalysisParamsDialog& d
                                   {"Minimum pitch resolution:", "px/octave"},
                                   {"Transition time resolution:", "px/s"},
                                   {"Frequency scale:", "1\xC2\xA0=\xC2\xA0linear 2\xC2\xA0=\xC2\xA0logarithmic"}};
-    const int row_h = 24 * s, fx = in.x + 180 * s, fw = 70 * s;
     for (int r = 0; r < analysis_row_count; r++) {
-        const int y = in.y + r * row_h;
-        label(ctx, {in.x, y, 180 * s, row_h}, rows[r].before);
-        int x = fx;
+        const int element = 220 + 10 * r;
+        label(ctx, dialog_rect(lay, element + 5), rows[r].before);
         const int indexes[2] = {r, r == analysis_row_frequency ? max_field : -1};
         for (int k = 0; k < 2 && indexes[k] >= 0; k++) {
-            if (k == 1) {
-                label(ctx, {x, y, 12 * s, row_h}, "-");
-                x += 12 * s;
-            }
-            if (text_field(ctx, d.fields[indexes[k]], {x, y + 2 * s, fw, row_h - 4 * s}) & field_changed)
+            if (k == 1)
+                label(ctx, dialog_rect(lay, 222), "-");
+            if (text_field(ctx, d.fields[indexes[k]], dialog_rect(lay, element + k)) & field_changed)
                 analysis_params_edited(d, app, indexes[k]);
-            x += fw + 4 * s;
         }
-        label(ctx, {x, y, 150 * s, row_h}, rows[r].after);
-        // The scale's hint is long: its tick goes on the line below.
-        const int ty = r == analysis_row_scale ? y + row_h : y;
-        if (checkbox(ctx, 8100 + r, {in.x + in.w - 70 * s, ty, 70 * s, row_h}, "Default", d.use_default[r]) && d.use_default[r])
+        label(ctx, dialog_rect(lay, element + 6), rows[r].after);
+        if (checkbox(ctx, 8100 + r, dialog_rect(lay, element + 8), "Default", d.use_default[r]) && d.use_default[r])
             analysis_params_use_default(d, app, r);
     }
-    int y = in.y + (analysis_row_count + 1) * row_h + 4 * s;
-    label(ctx, {in.x, y, 140 * s, row_h}, "Channel selection");
+    label(ctx, dialog_rect(lay, 305), "Channel selection");
     const char* channels[3] = {"Mix to mono", "Left only", "Right only"};
     for (int i = 0; i < 3; i++)
-        if (radio(ctx, 8300 + i, {in.x + 140 * s + i * 100 * s, y, 96 * s, row_h}, channels[i], d.channel, 300 + i))
+        if (radio(ctx, 8300 + i, dialog_rect(lay, 300 + i), channels[i], d.channel, 300 + i))
             app.project.channel_selection = i;
-    y += row_h + 6 * s;
-    if (button(ctx, 8400, {in.x, y, 180 * s, 22 * s}, "Save as the new defaults") && prefs)
+    if (button(ctx, 8400, dialog_rect(lay, 400), "Save as the new defaults") && prefs)
         analysis_params_save_defaults(d, app, *prefs, now);
     const double fade = analysis_params_saved_fade(d, now);
     if (fade > 0)
-        label(ctx, {in.x + 190 * s, y, 100 * s, 22 * s}, "\xE2\x9C\x94 Saved", argb((int)std::lround(255 * fade), 140, 230, 140));
+        label(ctx, dialog_rect(lay, 401), "\xE2\x9C\x94 Saved", argb((int)std::lround(255 * fade), 140, 230, 140));
     if (d.window.close_clicked)
         d.open = false;
 }

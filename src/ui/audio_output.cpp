@@ -7,6 +7,7 @@
 #include "support/expression.h"
 #include "support/log.h"
 #include "support/prefs.h"
+#include "ui/dialog_layout.h"
 
 namespace {
 
@@ -70,30 +71,26 @@ void audio_output_frame(WidgetContext& ctx, AudioOutputDialog& d, AudioOutput& o
     if (!d.open)
         return;
     const int s = ctx.scale;
+    const int L = dialog_audio_output;
+    dialog_size_window(L, d.window, s);
     if (d.first_frame == 2) {
         audio_output_fill(d, out, store);
-        d.window.w = 460 * s;
-        d.window.h = 300 * s;
         d.window.x = std::max(0, (screen_w - d.window.w) / 2);
         d.window.y = std::max(0, (screen_h - d.window.h) / 3);
     }
     d.first_frame = 0;
-    const WidgetRect in = floating_window(ctx, 5001, d.window, "Audio driver & output", screen_w, screen_h);
-    label(ctx, {in.x, in.y, 120 * s, 20 * s}, "Audio driver");
-    label(ctx, {in.x, in.y + 26 * s, 120 * s, 20 * s}, "Output device");
-    label(ctx, {in.x, in.y + 52 * s, 200 * s, 20 * s}, "Set audio parameters");
-    const int y = in.y + 74 * s;
-    label(ctx, {in.x, y, 90 * s, 22 * s}, "Sample rate");
-    text_field(ctx, d.rate, {in.x + 90 * s, y, 80 * s, 22 * s});
-    label(ctx, {in.x + 176 * s, y, 130 * s, 22 * s}, "Hz   Buffer length");
-    text_field(ctx, d.buffer, {in.x + 306 * s, y, 70 * s, 22 * s});
-    label(ctx, {in.x + 380 * s, y, 60 * s, 22 * s}, "samples");
-    const bool apply = button(ctx, 5050, {in.x, y + 30 * s, 140 * s, 22 * s}, "Apply parameters");
-    label_wrapped(ctx, {in.x, y + 60 * s, in.w, in.h - (y + 60 * s - in.y)}, d.message, 0xFFE8D080u);
+    floating_window(ctx, 5001, d.window, dialog_text(L, 0), screen_w, screen_h);
+    const ResolvedLayout r = dialog_resolve(L, d.window, s);
+    for (int element : {11, 21, 41, 40, 44, 45, 46})
+        label(ctx, dialog_rect(r, element), dialog_text(L, element));
+    text_field(ctx, d.rate, dialog_rect(r, 42));
+    text_field(ctx, d.buffer, dialog_rect(r, 43));
+    const bool apply = button(ctx, 5050, dialog_rect(r, 50), dialog_text(L, 50));
+    label_wrapped(ctx, dialog_rect(r, 30), d.message, 0xFFE8D080u);
     // The lists last: an open list is drawn over the elements below it.
-    const bool device_changed = drop_down(ctx, 5020, {in.x + 120 * s, in.y + 26 * s, in.w - 120 * s, 20 * s}, d.devices);
+    const bool device_changed = drop_down(ctx, 5020, dialog_rect(r, 20), d.devices);
     const int previous_device = d.devices.chosen;
-    if (drop_down(ctx, 5010, {in.x + 120 * s, in.y, in.w - 120 * s, 20 * s}, d.drivers)) {
+    if (drop_down(ctx, 5010, dialog_rect(r, 10), d.drivers)) {
         if (!audio_switch_driver(out, d.drivers.chosen))
             log_printf(stderr, "Audio output: driver %s did not start\n", d.drivers.items[(size_t)d.drivers.chosen].c_str());
         d.devices.items = audio_device_names();

@@ -2,6 +2,7 @@
 
 #include "commands/app.h"
 #include "commands/history.h"
+#include "ui/dialog_layout.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -35,19 +36,18 @@ void console_frame(WidgetContext& ctx, App& app, Console& c, int screen_w, int s
     if (!c.visible)
         return;
     const int s = ctx.scale;
-    c.window.w = 455 * s;
-    c.window.h = 98 * s;
+    dialog_size_window(dialog_console, c.window, s);
     if (!c.placed) {
         // Bottom left, above the button bar, where it hides the least of the picture.
         c.window.x = 10 * s;
         c.window.y = std::max(0, screen_h - c.window.h - 140 * s);
         c.placed = true;
     }
-    const WidgetRect in = floating_window(ctx, 10, c.window, "Sonographica Console", screen_w, screen_h);
-    label(ctx, {in.x, in.y, 160 * s, 20 * s}, "Enter command:");
-    const WidgetRect field_rect = {in.x, in.y + 26 * s, 335 * s, 30 * s};
-    const int flags = text_field(ctx, c.field, field_rect);
-    const bool run = button(ctx, 11, {field_rect.x + field_rect.w + 10 * s, field_rect.y, 60 * s, 30 * s}, "Run");
+    floating_window(ctx, 10, c.window, "Sonographica Console", screen_w, screen_h);
+    const ResolvedLayout r = dialog_resolve(dialog_console, c.window, s);
+    label(ctx, dialog_rect(r, 12), dialog_text(dialog_console, 12));
+    const int flags = text_field(ctx, c.field, dialog_rect(r, 10));
+    const bool run = button(ctx, 11, dialog_rect(r, 11), dialog_text(dialog_console, 11));
     if (ctx.focus == &c.field)
         for (const WidgetKey& k : ctx.input.keys) {
             size_t b = c.browse;

@@ -7,6 +7,7 @@
 #include "commands/app.h"
 #include "commands/history.h"
 #include "project/units.h"
+#include "ui/dialog_layout.h"
 
 void extend_cut_open(ExtendCutDialog& d)
 {
@@ -29,9 +30,9 @@ std::string extend_cut_command(const ExtendCutDialog& d)
 void extend_cut_fit(ExtendCutDialog& d, const App& app)
 {
     const Project& p = app.project;
-    knob_setup(d.seconds, 0, 0, 4e4, knob_tan, 20, "%.3f", "sec");
-    knob_setup(d.percent, 0, 100, 10000, knob_tan, 100, "%.2f", "%");
-    knob_setup(d.pixels, 1, 1, 4e6, knob_tan, 2000, "%.0f", "px");
+    dialog_knob_setup(d.seconds, dialog_extend_cut, 10);
+    dialog_knob_setup(d.percent, dialog_extend_cut, 20);
+    dialog_knob_setup(d.pixels, dialog_extend_cut, 30);
     if (p.width > 0) {
         const double duration = convert_unit(100.0f, nullptr, unit_percent, unit_sec, p, 1);
         const double pixel_duration = convert_unit(1.0f, nullptr, unit_px, unit_sec, p, 1);
@@ -54,45 +55,43 @@ void extend_cut_frame(WidgetContext& ctx, App& app, ExtendCutDialog& d, int scre
     if (!d.open)
         return;
     const int s = ctx.scale;
+    const int L = dialog_extend_cut;
+    dialog_size_window(L, d.window, s);
     if (d.first_frame == 2) {
         extend_cut_fit(d, app);
         d.chosen = 12;
         text_field_set(d.command, extend_cut_command(d));
-        d.window.w = 420 * s;
-        d.window.h = 330 * s;
         d.window.x = std::max(0, (screen_w - d.window.w) / 2);
         d.window.y = std::max(0, (screen_h - d.window.h) / 3);
     }
     d.first_frame = 0;
-    const WidgetRect in = floating_window(ctx, 1001, d.window, "Extend/cut duration", screen_w, screen_h);
-    label(ctx, {in.x, in.y, 200 * s, 18 * s}, "Set new duration:");
+    floating_window(ctx, 1001, d.window, dialog_text(L, 0), screen_w, screen_h);
+    const ResolvedLayout r = dialog_resolve(L, d.window, s);
+    label(ctx, dialog_rect(r, 11), dialog_text(L, 11));
+    // Each knob N with its radio N + 2.
     struct Column {
         Knob* knob;
-        int radio;
-        const char* text;
-    } columns[3] = {{&d.seconds, 12, "by seconds"}, {&d.percent, 22, "by duration %"}, {&d.pixels, 32, "by pixels"}};
-    const int cw = in.w / 3;
+        int element;
+    } columns[3] = {{&d.seconds, 10}, {&d.percent, 20}, {&d.pixels, 30}};
     bool regenerate = false;
-    for (int i = 0; i < 3; i++) {
-        const int x = in.x + i * cw;
-        const Column& c = columns[i];
+    for (const Column& c : columns) {
+        const int radio_element = c.element + 2;
         // Turning a knob chooses its radio.
-        if (knob(ctx, 1000 + c.radio - 2, {x, in.y + 22 * s, cw - 6 * s, 100 * s}, "Duration", *c.knob) & knob_changed) {
-            d.chosen = c.radio;
+        if (knob(ctx, 1000 + c.element, dialog_rect(r, c.element), dialog_text(L, c.element), *c.knob) & knob_changed) {
+            d.chosen = radio_element;
             regenerate = true;
         }
-        regenerate |= radio(ctx, 1000 + c.radio, {x, in.y + 126 * s, cw - 6 * s, 18 * s}, c.text, d.chosen, c.radio);
+        regenerate |= radio(ctx, 1000 + radio_element, dialog_rect(r, radio_element), dialog_text(L, radio_element),
+                            d.chosen, radio_element);
     }
-    label(ctx, {in.x, in.y + 150 * s, 200 * s, 18 * s}, "Generated command:");
+    label(ctx, dialog_rect(r, 50), dialog_text(L, 50));
     // Follows the chosen knob; a hand edit stays until a knob or radio changes again.
     if (regenerate)
         text_field_set(d.command, extend_cut_command(d));
-    const int f = text_field(ctx, d.command, {in.x, in.y + 170 * s, in.w - 80 * s, 24 * s});
-    const bool apply = button(ctx, 1070, {in.x + in.w - 70 * s, in.y + 170 * s, 70 * s, 24 * s}, "Apply");
-    label(ctx, {in.x, in.y + 202 * s, 200 * s, 18 * s}, "How to use the knobs:");
-    label_wrapped(ctx, {in.x, in.y + 222 * s, in.w, 60 * s},
-                  "Hold click and move up and down to change value. Hold Shift to change slower, Shift+Ctrl even "
-                  "slower. Right-click to enter value. Double-click to reset value.");
+    const int f = text_field(ctx, d.command, dialog_rect(r, 60));
+    const bool apply = button(ctx, 1070, dialog_rect(r, 70), dialog_text(L, 70));
+    label(ctx, dialog_rect(r, 80), dialog_text(L, 80));
+    label_wrapped(ctx, dialog_rect(r, 90), dialog_text(L, 90));
     if (apply || (f & field_entered)) {
         // The command as it stands, so a hand-edited line is used as edited.
         record_text(app, record_action, 1, nullptr, d.command.text + "\n");

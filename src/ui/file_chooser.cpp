@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "support/log.h"
+#include "ui/dialog_layout.h"
 
 extern char** environ;
 
@@ -206,25 +207,25 @@ void file_chooser_frame(WidgetContext& ctx, FileChooser& c, int screen_w, int sc
     if (!c.in_app || c.state.load() != chooser_running)
         return;
     const int s = ctx.scale;
-    c.window.w = 520 * s;
-    c.window.h = 150 * s;
+    dialog_size_window(dialog_file_chooser, c.window, s);
     if (c.window.x == 40 && c.window.y == 60) {
         c.window.x = std::max(0, (screen_w - c.window.w) / 2);
         c.window.y = std::max(0, (screen_h - c.window.h) / 3);
     }
-    const WidgetRect in = floating_window(ctx, 9001, c.window, c.request.title, screen_w, screen_h);
+    floating_window(ctx, 9001, c.window, c.request.title, screen_w, screen_h);
+    const ResolvedLayout r = dialog_resolve(dialog_file_chooser, c.window, s);
     std::string filters;
     for (const FileFilter& f : c.request.filters)
         filters += (filters.empty() ? "" : ", ") + f.patterns;
-    label(ctx, {in.x, in.y, in.w, 18 * s}, "File path (Tab completes): " + filters);
+    label(ctx, dialog_rect(r, 1), "File path (Tab completes): " + filters);
     if (ctx.focus == nullptr && !ctx.input.left_pressed)
         widgets_focus(ctx, &c.field);
     for (const WidgetKey& k : ctx.input.keys)
         if (k.key == wkey_tab && ctx.focus == &c.field)
             text_field_set(c.field, complete_path(c.field.text));
-    const int f = text_field(ctx, c.field, {in.x, in.y + 24 * s, in.w, 24 * s});
-    const bool ok = button(ctx, 9002, {in.x, in.y + 60 * s, 90 * s, 22 * s}, c.request.save ? "Save" : "Open");
-    const bool cancel = button(ctx, 9003, {in.x + 100 * s, in.y + 60 * s, 90 * s, 22 * s}, "Cancel");
+    const int f = text_field(ctx, c.field, dialog_rect(r, 2));
+    const bool ok = button(ctx, 9002, dialog_rect(r, 3), c.request.save ? "Save" : "Open");
+    const bool cancel = button(ctx, 9003, dialog_rect(r, 4), dialog_text(dialog_file_chooser, 4));
     const bool usable = !c.field.text.empty() && c.field.text.back() != '/';
     if ((ok || (f & field_entered)) && usable) {
         c.path = c.field.text;

@@ -9,6 +9,7 @@
 #include "engine/scale.h"
 #include "support/expression.h"
 #include "support/prefs.h"
+#include "ui/dialog_layout.h"
 
 namespace {
 
@@ -130,57 +131,40 @@ void new_project_frame(WidgetContext& ctx, App& app, NewProjectDialog& d, int sc
     if (!d.open)
         return;
     const int s = ctx.scale;
+    const int L = dialog_new_project;
+    dialog_size_window(L, d.window, s);
     if (d.first_frame == 2) {
         new_project_load_defaults(d, app);
-        d.window.w = 400 * s;
-        d.window.h = 340 * s;
         d.window.x = std::max(0, (screen_w - d.window.w) / 2);
         d.window.y = std::max(0, (screen_h - d.window.h) / 3);
     }
     d.first_frame = 0;
-    const WidgetRect in = floating_window(ctx, 2001, d.window, "Create New Project", screen_w, screen_h);
-    const int row = 24 * s, fw = 90 * s;
-    int y = in.y;
+    floating_window(ctx, 2001, d.window, dialog_text(L, 0), screen_w, screen_h);
+    const ResolvedLayout r = dialog_resolve(L, d.window, s);
     int entered = 0, edited = 0;
-    auto field = [&](int element, TextField& f, int x) {
-        const int flags = text_field(ctx, f, {x, y, fw, 20 * s});
+    auto field = [&](int element, TextField& f) {
+        const int flags = text_field(ctx, f, dialog_rect(r, element));
         if (flags & field_changed)
             edited = element;
         if (flags & field_entered)
             entered = 1;
     };
-    label(ctx, {in.x, y, 300 * s, row}, "Set time dimension (horizontal)");
-    y += row;
-    radio(ctx, 2012, {in.x, y, 20 * s, row}, "", d.time_radio, 12);
-    field(13, d.width, in.x + 24 * s);
-    label(ctx, {in.x + 24 * s + fw + 6 * s, y, 60 * s, row}, "pixels");
-    y += row;
-    radio(ctx, 2016, {in.x, y, 20 * s, row}, "", d.time_radio, 16);
-    field(17, d.seconds, in.x + 24 * s);
-    label(ctx, {in.x + 24 * s + fw + 6 * s, y, 60 * s, row}, "seconds");
-    y += row + 8 * s;
-    label(ctx, {in.x, y, 300 * s, row}, "Set pitch resolution (vertical)");
-    y += row;
-    radio(ctx, 2032, {in.x, y, 20 * s, row}, "", d.pitch_radio, 32);
-    field(33, d.height, in.x + 24 * s);
-    label(ctx, {in.x + 24 * s + fw + 6 * s, y, 60 * s, row}, "pixels");
-    y += row;
-    radio(ctx, 2036, {in.x, y, 20 * s, row}, "", d.pitch_radio, 36);
-    field(37, d.per_octave, in.x + 24 * s);
-    label(ctx, {in.x + 24 * s + fw + 6 * s, y, 100 * s, row}, "pixels/octave");
-    y += row + 8 * s;
-    field(72, d.time_resolution, in.x);
-    label(ctx, {in.x + fw + 6 * s, y, 120 * s, row}, "px/s");
-    y += row;
-    label(ctx, {in.x, y, 120 * s, row}, "Frequency range:");
-    field(82, d.fmin, in.x + 120 * s);
-    label(ctx, {in.x + 120 * s + fw + 4 * s, y, 12 * s, row}, "-");
-    field(83, d.fmax, in.x + 136 * s + fw);
-    label(ctx, {in.x + 140 * s + 2 * fw, y, 30 * s, row}, "Hz");
-    y += row + 10 * s;
-    const bool create = button(ctx, 2050, {in.x, y, 90 * s, 22 * s}, "Create");
-    const bool cancel = button(ctx, 2051, {in.x + 100 * s, y, 90 * s, 22 * s}, "Cancel");
-    const bool defaults = button(ctx, 2060, {in.x + 200 * s, y, 150 * s, 22 * s}, "Load default values");
+    for (int element : {10, 14, 18, 30, 34, 38, 70, 74, 80, 84, 85})
+        label(ctx, dialog_rect(r, element), dialog_text(L, element));
+    radio(ctx, 2012, dialog_rect(r, 12), "", d.time_radio, 12);
+    radio(ctx, 2016, dialog_rect(r, 16), "", d.time_radio, 16);
+    radio(ctx, 2032, dialog_rect(r, 32), "", d.pitch_radio, 32);
+    radio(ctx, 2036, dialog_rect(r, 36), "", d.pitch_radio, 36);
+    field(13, d.width);
+    field(17, d.seconds);
+    field(33, d.height);
+    field(37, d.per_octave);
+    field(72, d.time_resolution);
+    field(82, d.fmin);
+    field(83, d.fmax);
+    const bool create = button(ctx, 2050, dialog_rect(r, 50), dialog_text(L, 50));
+    const bool cancel = button(ctx, 2051, dialog_rect(r, 51), dialog_text(L, 51));
+    const bool defaults = button(ctx, 2060, dialog_rect(r, 60), dialog_text(L, 60));
     if (edited)
         new_project_recompute(d, app, edited);
     if (defaults)

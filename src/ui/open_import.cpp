@@ -10,6 +10,7 @@
 #include "media/file_names.h"
 #include "support/log.h"
 #include "support/paths.h"
+#include "ui/dialog_layout.h"
 
 std::vector<FileFilter> open_file_filters()
 {
@@ -95,39 +96,35 @@ void open_import_frame(WidgetContext& ctx, App& app, OpenImportDialog& d, FileCh
     if (!d.open)
         return;
     const int s = ctx.scale;
+    const int L = dialog_open_import;
     const bool input_pass = ctx.target.pixels == nullptr;
+    dialog_size_window(L, d.window, s);
     if (!d.placed) {
-        d.window.w = 420 * s;
-        d.window.h = 260 * s;
         d.window.x = std::max(0, (screen_w - d.window.w) / 2);
         d.window.y = std::max(0, (screen_h - d.window.h) / 3);
         d.placed = true;
     }
-    const WidgetRect in = floating_window(ctx, 7001, d.window, "Open", screen_w, screen_h);
-    const bool select = button(ctx, 7010, {in.x, in.y, 130 * s, 22 * s}, "\xF0\x9F\x93\x84 Select File...");
-    label(ctx, {in.x + 140 * s, in.y, in.w - 140 * s, 22 * s}, d.path.empty() ? "(no file)" : get_filename_from_path(d.path));
-    int y = in.y + 32 * s;
+    floating_window(ctx, 7001, d.window, dialog_text(L, 0), screen_w, screen_h);
+    const ResolvedLayout r = dialog_resolve(L, d.window, s);
+    const bool select = button(ctx, 7010, dialog_rect(r, 10), dialog_text(L, 10));
+    label(ctx, dialog_rect(r, 14), d.path.empty() ? dialog_text(L, 14) : get_filename_from_path(d.path));
     if (open_import_shows_target(d, app)) {
-        radio(ctx, 7060, {in.x, y, 150 * s, 20 * s}, "New project", d.target, 60);
-        radio(ctx, 7061, {in.x + 160 * s, y, 220 * s, 20 * s}, "Add to current project", d.target, 61);
-        y += 28 * s;
+        radio(ctx, 7060, dialog_rect(r, 60), dialog_text(L, 60), d.target, 60);
+        radio(ctx, 7061, dialog_rect(r, 61), dialog_text(L, 61), d.target, 61);
     }
     if (open_import_shows_methods(d, app)) {
-        label(ctx, {in.x, y, 200 * s, 18 * s}, "Horizontal method");
-        const char* names[3] = {"Crop", "Fit", "Extend"};
-        for (int i = 0; i < 3; i++)
-            radio(ctx, 7022 + i, {in.x + 150 * s + i * 80 * s, y, 76 * s, 18 * s}, names[i], d.horizontal, 22 + i);
-        y += 24 * s;
-        label(ctx, {in.x, y, 200 * s, 18 * s}, "Vertical method");
-        for (int i = 0; i < 3; i++)
-            radio(ctx, 7032 + i, {in.x + 150 * s + i * 80 * s, y, 76 * s, 18 * s}, names[i], d.vertical, 32 + i);
-        y += 24 * s;
+        label(ctx, dialog_rect(r, 20), dialog_text(L, 20));
+        label(ctx, dialog_rect(r, 30), dialog_text(L, 30));
+        for (int i = 0; i < 3; i++) {
+            radio(ctx, 7022 + i, dialog_rect(r, 22 + i), dialog_text(L, 22 + i), d.horizontal, 22 + i);
+            radio(ctx, 7032 + i, dialog_rect(r, 32 + i), dialog_text(L, 32 + i), d.vertical, 32 + i);
+        }
     }
-    const WidgetRect load_rect = {in.x, in.y + in.h - 24 * s, 90 * s, 22 * s};
-    const bool load = button(ctx, 7050, load_rect, "Load");
-    const bool cancel = button(ctx, 7055, {in.x + 100 * s, load_rect.y, 90 * s, 22 * s}, "Cancel");
+    const WidgetRect load_rect = dialog_rect(r, 50);
+    const bool load = button(ctx, 7050, load_rect, dialog_text(L, 50));
+    const bool cancel = button(ctx, 7055, dialog_rect(r, 55), dialog_text(L, 55));
     if (d.path.empty() && rect_contains(load_rect, ctx.input.pointer_x, ctx.input.pointer_y))
-        label(ctx, {in.x, load_rect.y - 24 * s, 250 * s, 20 * s}, "\xE2\x9A\xA0 No file selected \xE2\x9A\xA0", 0xFFE8D080u);
+        label(ctx, dialog_rect(r, 51), dialog_text(L, 51), 0xFFE8D080u);
     if (!input_pass)
         return;
     if ((select || d.ask_on_first_frame) && chooser.state.load() == chooser_idle) {

@@ -7,6 +7,7 @@
 #include "commands/history.h"
 #include "support/log.h"
 #include "support/paths.h"
+#include "ui/dialog_layout.h"
 
 namespace {
 
@@ -94,38 +95,28 @@ void save_format_frame(WidgetContext& ctx, App& app, SaveFormatDialog& d, FileCh
     if (!d.open)
         return;
     const int s = ctx.scale;
+    dialog_size_window(dialog_save_format, d.window, s);
     if (!d.placed) {
-        d.window.w = 460 * s;
-        d.window.h = 420 * s;
         d.window.x = std::max(0, (screen_w - d.window.w) / 2);
         d.window.y = std::max(0, (screen_h - d.window.h) / 4);
         d.placed = true;
     }
-    const WidgetRect in = floating_window(ctx, 3001, d.window, "Saving Format Selection", screen_w, screen_h);
-    label(ctx, {in.x, in.y, 200 * s, 18 * s}, "Select output format:");
-    int y = in.y + 22 * s;
+    floating_window(ctx, 3001, d.window, "Saving Format Selection", screen_w, screen_h);
+    const ResolvedLayout lay = dialog_resolve(dialog_save_format, d.window, s);
+    label(ctx, dialog_rect(lay, 10), "Select output format:");
     const char* groups[3] = {"Sonographica Archive", "Image file", "Sound file"};
-    const int group_start[3] = {save_history, save_tiff, save_wav};
-    for (int k = 0; k < save_format_count; k++) {
-        for (int g = 0; g < 3; g++)
-            if (group_start[g] == k) {
-                label(ctx, {in.x, y, 200 * s, 18 * s}, groups[g], 0xFFB0C4DEu);
-                y += 18 * s;
-            }
-        radio(ctx, 3030 + k, {in.x + 12 * s, y, 260 * s, 18 * s}, formats[k].radio, d.chosen, 30 + k);
-        y += 20 * s;
-    }
-    y += 4 * s;
+    for (int g = 0; g < 3; g++)
+        label(ctx, dialog_rect(lay, 20 + g), groups[g], 0xFFB0C4DEu);
+    for (int k = 0; k < save_format_count; k++)
+        radio(ctx, 3030 + k, dialog_rect(lay, 30 + k), formats[k].radio, d.chosen, 30 + k);
     const int format = std::clamp(d.chosen - 30, 0, save_format_count - 1);
-    const WidgetRect description = {in.x, y, in.w, 86 * s};
-    box(ctx, description);
-    label(ctx, {in.x + 6 * s, y + 2 * s, 200 * s, 18 * s}, "Format description:");
-    label_wrapped(ctx, {in.x + 6 * s, y + 20 * s, in.w - 12 * s, 60 * s}, formats[format].description);
-    y += 92 * s;
-    const bool proceed = button(ctx, 3110, {in.x, y, 200 * s, 22 * s}, "Proceed to Save dialog...");
-    const bool cancel = button(ctx, 3111, {in.x + 210 * s, y, 90 * s, 22 * s}, "Cancel");
+    box(ctx, dialog_rect(lay, 100));
+    label(ctx, dialog_rect(lay, 102), "Format description:");
+    label_wrapped(ctx, dialog_rect(lay, 101), formats[format].description);
+    const bool proceed = button(ctx, 3110, dialog_rect(lay, 110), "Proceed to Save dialog...");
+    const bool cancel = button(ctx, 3111, dialog_rect(lay, 111), "Cancel");
     if (!d.failure.empty())
-        label(ctx, {in.x, y + 28 * s, in.w, 18 * s}, d.failure, 0xFFE8D080u);
+        label(ctx, dialog_rect(lay, 112), d.failure, 0xFFE8D080u);
     if (cancel || d.window.close_clicked) {
         d.open = false;
         return;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ui/dialog_layout.h"
+
 std::vector<double> limiter_gain_curve(const LimiterState& settings, double peak, double seconds, int points)
 {
     std::vector<double> gain;
@@ -41,36 +43,34 @@ void volume_limiter_frame(WidgetContext& ctx, VolumeLimiterDialog& d, LimiterSta
     if (!d.open)
         return;
     const int s = ctx.scale;
+    const int L = dialog_volume_limiter;
+    dialog_size_window(L, d.window, s);
     if (d.first_frame == 2) {
-        knob_setup(d.threshold, -30, -6, 12, knob_linear, 1, "%.1f", "dB");
-        knob_setup(d.sustain, 0.1, 2.3, 10, knob_log, 1, "%.2f", "sec");
-        knob_setup(d.release, 0.1, 2.3, 10, knob_log, 1, "%.2f", "sec");
+        dialog_knob_setup(d.threshold, L, 20);
+        dialog_knob_setup(d.sustain, L, 30);
+        dialog_knob_setup(d.release, L, 40);
         knob_set_value(d.threshold, limiter.threshold_db.load());
         knob_set_value(d.sustain, limiter.sustain.load());
         knob_set_value(d.release, limiter.release.load());
         d.enabled = limiter.enabled.load() ? 1 : 0;
-        d.window.w = 420 * s;
-        d.window.h = 300 * s;
         d.window.x = std::max(0, (screen_w - d.window.w) / 2);
         d.window.y = std::max(0, (screen_h - d.window.h) / 3);
     }
     d.first_frame = 0;
-    const WidgetRect in = floating_window(ctx, 4001, d.window, "Volume limiter", screen_w, screen_h);
-    if (checkbox(ctx, 4010, {in.x, in.y, 200 * s, 20 * s}, "Volume limiter", d.enabled)) {
+    floating_window(ctx, 4001, d.window, dialog_text(L, 0), screen_w, screen_h);
+    const ResolvedLayout r = dialog_resolve(L, d.window, s);
+    if (checkbox(ctx, 4010, dialog_rect(r, 10), dialog_text(L, 10), d.enabled)) {
         limiter_set_enabled(limiter, d.enabled);
         if (prefs)
             limiter_store_setting(limiter, *prefs, limiter_enabled);
     }
-    const int kw = in.w / 3;
     struct Row {
         Knob* knob;
-        const char* name;
         LimiterSetting setting;
-    } rows[3] = {{&d.threshold, "Volume threshold", limiter_threshold},
-                 {&d.sustain, "Sustain duration", limiter_sustain},
-                 {&d.release, "Release duration", limiter_release}};
+    } rows[3] = {{&d.threshold, limiter_threshold}, {&d.sustain, limiter_sustain}, {&d.release, limiter_release}};
     for (int i = 0; i < 3; i++) {
-        const int f = knob(ctx, 4020 + 10 * i, {in.x + i * kw, in.y + 26 * s, kw - 6 * s, 100 * s}, rows[i].name, *rows[i].knob);
+        const int element = 20 + 10 * i;
+        const int f = knob(ctx, 4000 + element, dialog_rect(r, element), dialog_text(L, element), *rows[i].knob);
         if (f & knob_changed) {
             // Heard at once; written to the preferences when the knob is let go.
             const double v = knob_value(*rows[i].knob);
@@ -84,7 +84,7 @@ void volume_limiter_frame(WidgetContext& ctx, VolumeLimiterDialog& d, LimiterSta
         if ((f & knob_released) && prefs)
             limiter_store_setting(limiter, *prefs, rows[i].setting);
     }
-    const WidgetRect curve = {in.x, in.y + 134 * s, in.w, in.h - 134 * s};
+    const WidgetRect curve = dialog_rect(r, 50);
     box(ctx, curve);
     if (widgets_drawing(ctx) && curve.w > 4) {
         // Gain in dB over the sustain and release plus a margin, 0 dB at the top, -30 at the bottom.
