@@ -106,18 +106,18 @@ bool display_smooth(int visible_columns, bool fast, const DisplayToggles& t)
     return visible_columns < 2000 && !fast && !t.force_fast_display;
 }
 
-void display_render(Pixmap& out, int width, int height, std::span<const float* const> rows, int source_width,
-                    const ViewState& v, const DisplayLook& look)
+float display_render(Pixmap& out, int width, int height, std::span<const float* const> rows, int source_width,
+                     const ViewState& v, const DisplayLook& look)
 {
     if (out.width != width || out.height != height)
         out = pixmap_create(width, height, 0xFF000000u);
     if (width <= 0 || height <= 0 || out.pixels.empty())
-        return;
+        return 0.0f;
     const int V = v.visible_columns, R = v.visible_rows;
     if (V <= 0 || R <= 0 || v.first_column < 0 || v.first_row < 0 || v.first_column + V > source_width ||
         (size_t)v.first_row + (size_t)R > rows.size()) {
         std::fill(out.pixels.begin(), out.pixels.end(), 0xFF000000u);
-        return;
+        return 0.0f;
     }
     const float* const* visible = rows.data() + v.first_row;
 
@@ -154,7 +154,7 @@ void display_render(Pixmap& out, int width, int height, std::span<const float* c
             for (int x = std::max(0, width - ahead); x < width; x++)
                 o[x] = colour(row[columns[(size_t)x]]);
         }
-        return;
+        return colour.m;
     }
 
     // Smooth: every needed source row filtered across, then the output rows down.
@@ -202,6 +202,7 @@ void display_render(Pixmap& out, int width, int height, std::span<const float* c
         for (int x = 0; x < width; x++)
             o[x] = colour(line[(size_t)x] * renormalise);
     }
+    return colour.m;
 }
 
 namespace {
@@ -233,30 +234,98 @@ DisplayKey display_key(const App& app, int width, int height, bool fast)
     return k;
 }
 
-void display_rebuild(Pixmap& out, int width, int height, App& app, const InterfaceImages& gfx, bool fast)
+namespace {
+
+// The rows the display shows (the composite, or the current layer alone), under the image lock.
+std::span<const float* const> shown_rows(const App& app, std::vector<const float*>& empty, int* source_width)
 {
-    Project& p = app.project;
+    const Project& p = app.project;
+    if (const Layer* layer = shown_layer(app)) {
+        *source_width = p.width;
+        if (layer->image)
+            return std::span<const float* const>(layer->image, (size_t)std::max(0, p.height));
+        // A separator: every row is an empty row.
+        empty.assign((size_t)std::max(0, p.height), nullptr);
+        return empty;
+    }
+    if (!p.composite) {
+        *source_width = 0;
+        return {};
+    }
+    *source_width = p.composite_width;
+    return std::span<const float* const>(p.composite, (size_t)std::max(0, p.composite_height));
+}
+
+DisplayLook display_look(const App& app, const InterfaceImages& gfx, bool fast)
+{
     DisplayLook look;
     look.smooth = display_smooth(app.view.visible_columns, fast, app.display);
     look.gradient = app.display.vision_mode ? &gfx.gradient : nullptr;
     look.separator_colour = palette_colour(gfx, palette_empty_rows, 0xFF303030u);
+    return look;
+}
+
+}  // namespace
+
+float display_rebuild(Pixmap& out, int width, int height, App& app, const InterfaceImages& gfx, bool fast)
+{
+    Project& p = app.project;
+    const DisplayLook look = display_look(app, gfx, fast);
+    std::lock_guard<std::mutex> lock(p.image_lock);
+    std::vector<const float*> empty;
+    int source_width = 0;
+    const std::span<const float* const> rows = shown_rows(app, empty, &source_width);
+    return display_render(out, width, height, rows, source_width, app.view, look);
+}
+
+bool display_update_columns(Pixmap& out, int width, int height, App& app, const InterfaceImages& gfx, int first,
+                            int last, float m)
+{
+    Project& p = app.project;
+    const ViewState& v = app.view;
+    const DisplayLook look = display_look(app, gfx, true);
+    const int V = v.visible_columns, R = v.visible_rows;
+    if (look.smooth || out.width != width || out.height != height || width <= 0 || height <= 0 || V <= 1 || R <= 0 ||
+        !(m > 0.0f))
+        return false;
+    first = std::max(first, v.first_column);
+    last = std::min(last, v.first_column + V - 1);
+    if (first > last)
+        return true;  // nothing changed in view
 
     std::lock_guard<std::mutex> lock(p.image_lock);
-    if (const Layer* layer = shown_layer(app)) {
-        if (layer->image) {
-            std::span<const float* const> rows(layer->image, (size_t)std::max(0, p.height));
-            display_render(out, width, height, rows, p.width, app.view, look);
-            return;
-        }
-        // A separator: every row is an empty row.
-        std::vector<const float*> empty((size_t)std::max(0, p.height), nullptr);
-        display_render(out, width, height, empty, p.width, app.view, look);
-        return;
+    std::vector<const float*> empty;
+    int source_width = 0;
+    const std::span<const float* const> rows = shown_rows(app, empty, &source_width);
+    if (v.first_column < 0 || v.first_row < 0 || v.first_column + V > source_width ||
+        (size_t)v.first_row + (size_t)R > rows.size())
+        return false;
+    const float* const* visible = rows.data() + v.first_row;
+    // A brighter value changes the normalisation of the whole display.
+    for (int r = 0; r < R; r++)
+        if (const float* row = visible[r]; row && largest(row + first, last - first + 1) > m)
+            return false;
+    Colouring colour;
+    colour.m = m;
+    if (look.gradient && look.gradient->width > 0 && !look.gradient->pixels.empty()) {
+        colour.ramp = look.gradient->pixels.data();
+        colour.ramp_size = look.gradient->width;
     }
-    if (!p.composite) {
-        display_render(out, width, height, {}, 0, app.view, look);
-        return;
+    // The output columns whose nearest source column lies in first..last, as display_render maps them.
+    auto column_of = [&](int x) { return v.first_column + (int)std::nearbyint((double)x * (V - 1) / width); };
+    int x0 = std::clamp((int)std::floor((double)(first - v.first_column) * width / (V - 1)) - 2, 0, width - 1);
+    while (x0 > 0 && column_of(x0 - 1) >= first)
+        x0--;
+    while (x0 < width && column_of(x0) < first)
+        x0++;
+    int x1 = x0;
+    while (x1 < width && column_of(x1) <= last)
+        x1++;
+    for (int y = 0; y < height; y++) {
+        const float* row = visible[(int)std::nearbyint((double)y * (R - 1) / height)];
+        uint32_t* o = out.pixels.data() + (size_t)y * (size_t)width;
+        for (int x = x0; x < x1; x++)
+            o[x] = row ? colour(row[column_of(x)]) : look.separator_colour;
     }
-    std::span<const float* const> rows(p.composite, (size_t)std::max(0, p.composite_height));
-    display_render(out, width, height, rows, p.composite_width, app.view, look);
+    return true;
 }

@@ -39,8 +39,9 @@ bool display_smooth(int visible_columns, bool fast, const DisplayToggles& t);
 //   nearest source row holds no data is a separator row.
 // Each value v shows min(255, floor(sqrt(max(v, 0) / m) × 255 + 0.5)) in grey, or the gradient
 // entry floor(N × sqrt(v / m)) clamped to the N entries, m being the largest value of the
-// visible block (1 when it is 0 or less). A view outside the rows gives black.
-void display_render(Pixmap& out, int width, int height, std::span<const float* const> rows, int source_width,
+// visible block (1 when it is 0 or less). A view outside the rows gives black. Returns the m it
+// used (0 when nothing was shown).
+float display_render(Pixmap& out, int width, int height, std::span<const float* const> rows, int source_width,
                     const ViewState& v, const DisplayLook& look);
 
 // The key of the display the App needs now at width × height.
@@ -48,5 +49,13 @@ DisplayKey display_key(const App& app, int width, int height, bool fast);
 
 // Rebuilds the display from the composite, or from the current layer alone with View Current
 // Layer Only on (a separator layer shows its empty rows across the area). `fast` is true during
-// tool strokes. Takes the image lock while it reads.
-void display_rebuild(Pixmap& out, int width, int height, App& app, const InterfaceImages& gfx, bool fast);
+// tool strokes. Takes the image lock while it reads. Returns the visible maximum it used.
+float display_rebuild(Pixmap& out, int width, int height, App& app, const InterfaceImages& gfx, bool fast);
+
+// A stroke's update of a display built with the fast resampler: only the output columns showing
+// source columns first..last are drawn again, with the visible maximum `m` of the last rebuild.
+// False, drawing nothing, when the whole display must be rebuilt instead: a value there above m
+// (the normalisation changes everywhere), a smooth display, or a display of another size. Takes
+// the image lock while it reads.
+bool display_update_columns(Pixmap& out, int width, int height, App& app, const InterfaceImages& gfx, int first,
+                            int last, float m);

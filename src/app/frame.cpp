@@ -339,7 +339,7 @@ bool shell_frame(Shell& sh)
     if (sh.waveform.ready.exchange(false))
         sh.interface_changed = true;
 
-    shell_menu_pointer(sh);
+    input_pointer_frame(sh);
     run_script_line(sh);
     carry_out_requests(sh);
     ui_frame(sh);

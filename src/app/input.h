@@ -47,6 +47,7 @@ struct InputState {
     bool stroke_erase = false;       // the stroke was started with the precision choice
     int control = -1;                // the button-bar slot being dragged in mode 2
     std::string status;              // the status line of this frame
+    int seek_x = -1000000;           // the pointer x of the last seek in mode 10
 };
 
 // A key-down or key-up while no text field has the keyboard focus.

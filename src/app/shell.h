@@ -10,6 +10,7 @@
 #include "app/display.h"
 #include "app/input.h"
 #include "app/interface_images.h"
+#include "app/tool_stroke.h"
 #include "app/waveform.h"
 #include "audio/audio_device.h"
 #include "commands/app.h"
@@ -46,6 +47,7 @@ struct Shell {
     BarState bar;                    // the button bar's controls, their drag and pictures
     Knobs knobs;                     // the button bar's knobs
     InputState input;                // keys held, the pointer mode, the stroke under way
+    ToolStroke stroke;               // the tool stroke under way (pointer mode 4)
 
     // Per frame.
     bool interface_changed = true;   // redraw the interface around the picture
@@ -63,6 +65,7 @@ struct Shell {
     Pixmap display;
     bool display_stale = true;
     DisplayKey display_key;          // what the display was last built for
+    float display_max = 0.0f;        // the visible maximum the display was last built with
     bool stroke_active = false;      // a tool stroke is under way: the display takes the fast resampler
     WaveformThread waveform;         // the strip above the picture, built on its own thread
     float stroke_peak = 0.0f;        // the composite's peak at the end of the last stroke

@@ -22,10 +22,12 @@ namespace {
 
 // The compositor's hooks: the display follows the composite, and live mode re-estimates its
 // output level after the synthesis copy was rewritten.
-void on_composited(void* context, int)
+void on_composited(void* context, int quick)
 {
     Shell& sh = *(Shell*)context;
-    sh.display_stale = true;
+    // After a stroke's columns alone, the pointer code redraws those columns of the display.
+    if (quick != refresh_columns_only)
+        sh.display_stale = true;
 }
 
 void on_synthesis_copy(void* context)

@@ -217,7 +217,7 @@ void view_draw(Shell& sh, const ScreenLayout& l)
         key.visible_columns != sh.display_key.visible_columns || key.width != sh.display_key.width)
         request_strip(sh, l);
     if (sh.display_stale || !(key == sh.display_key)) {
-        display_rebuild(sh.display, l.image_width, l.image_height, app, sh.gfx, stroke);
+        sh.display_max = display_rebuild(sh.display, l.image_width, l.image_height, app, sh.gfx, stroke);
         sh.display_key = key;
         sh.display_stale = false;
     }

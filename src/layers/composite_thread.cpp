@@ -10,10 +10,11 @@ bool refresh_view(Project& p, Compositor& c, int quick)
 {
     if (c.refresh_busy.exchange(true))
         return false;
-    if (p.recomposite_needed && composite_layers(p, c.current_group_only) && c.start_level_estimate)
+    const bool whole = p.recomposite_needed;
+    if (whole && composite_layers(p, c.current_group_only) && c.start_level_estimate)
         c.start_level_estimate(c.context);
     if (!c.stop_compositing && c.render_view)
-        c.render_view(c.context, quick);
+        c.render_view(c.context, whole && quick == refresh_columns_only ? 0 : quick);
     c.refresh_busy = false;
     return true;
 }
@@ -21,8 +22,10 @@ bool refresh_view(Project& p, Compositor& c, int quick)
 void composite_loop(Project& p, Compositor& c)
 {
     while (!c.stop_compositing) {
-        p.recomposite_needed = true;
-        refresh_view(p, c, 1);
+        if (!c.changes_only)
+            p.recomposite_needed = true;
+        if (p.recomposite_needed)
+            refresh_view(p, c, 1);
         // Leaves the painting threads a moment between two composites.
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }

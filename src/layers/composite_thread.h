@@ -11,6 +11,9 @@ struct Compositor {
     std::atomic<bool> stop_compositing{false};    // set while a stroke's compositing thread winds down
     std::atomic<bool> loop_running{false};
     std::atomic<bool> refresh_busy{false};
+    // A tool stroke's loop composites only when a change marked the composite stale: the
+    // painting recomposites the columns it touched itself.
+    std::atomic<bool> changes_only{false};
     std::thread loop_thread;                      // started and joined on the main thread only
 
     // Hooks of the desktop program, null elsewhere: drawing the view from the composite (or the
@@ -25,6 +28,10 @@ struct Compositor {
     Compositor& operator=(const Compositor&) = delete;
     ~Compositor();
 };
+
+// The `quick` of a refresh after which only some columns of the composite changed, and the
+// caller tells the view which (render_view receives it unless a whole composite ran as well).
+constexpr int refresh_columns_only = 2;
 
 // Recomposites when the recomposite-needed mark is set, then renders the view unless the
 // compositing thread is being stopped. A call made while another runs returns false at once.

@@ -1,6 +1,7 @@
 #include "layers/spray.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cfloat>
 #include <cmath>
 #include <vector>
@@ -379,26 +380,49 @@ static bool queue_empty(SprayTool& t)
     return !t.occupied[t.read_index];
 }
 
+// The composite brought up to the dabs painted so far: only the columns they touched where the
+// blends allow, the whole picture otherwise; then the view is rendered and the main loop told.
+static void show_painted(SprayTool& t, Project& p, Compositor* c)
+{
+    const int first = t.touched_first.exchange(INT_MAX), last = t.touched_last.exchange(-1);
+    const bool columns = first <= last && composite_columns(p, c && c->current_group_only, first, last);
+    if (columns) {
+        for (int seen = t.shown_first.load(); first < seen && !t.shown_first.compare_exchange_weak(seen, first);) {
+        }
+        for (int seen = t.shown_last.load(); last > seen && !t.shown_last.compare_exchange_weak(seen, last);) {
+        }
+    } else {
+        p.recomposite_needed = true;
+    }
+    if (c)
+        refresh_view(p, *c, columns ? refresh_columns_only : 0);
+    t.view_update_requested = true;
+}
+
+// While points keep coming faster than they are painted the queue never runs dry: the painted
+// part is shown at this interval all the same, so that the view keeps up with the pointer.
+constexpr auto spray_show_interval = std::chrono::milliseconds(12);
+
 // The drain loop of the one drainer that owns drainer_running.
 static void drain(SprayTool& t, Project& p, Compositor* c)
 {
     for (;;) {
         SprayPoint pt;
         bool painted = false;
+        auto shown = std::chrono::steady_clock::now();
         while (take_point(t, &pt)) {
             apply_spray_point(t, p, pt.x, pt.y, pt.rx, pt.ry, pt.intensity, pt.harmonics, pt.erase, pt.type,
                               pt.start);
             painted = true;
+            const auto now = std::chrono::steady_clock::now();
+            if (now - shown >= spray_show_interval && p.content_changed == 0 && !queue_empty(t)) {
+                show_painted(t, p, c);
+                shown = now;
+            }
         }
-        if (painted && p.content_changed == 0) {
-            // A stroke step changes a few columns: composite only those where the blends allow.
-            const int first = t.touched_first.exchange(INT_MAX), last = t.touched_last.exchange(-1);
-            if (!(first <= last && composite_columns(p, c && c->current_group_only, first, last)))
-                p.recomposite_needed = true;
-            if (c)
-                refresh_view(p, *c, 0);
-            t.view_update_requested = true;
-        }
+        // A stroke step changes a few columns: composite only those where the blends allow.
+        if (painted && p.content_changed == 0)
+            show_painted(t, p, c);
         t.drainer_running = false;
         // A point queued between the last take and the flag going down found a drainer still
         // running and started none: take the queue over again rather than leave it waiting.

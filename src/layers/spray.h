@@ -106,6 +106,9 @@ struct SprayTool {
     // only those where the blends allow it.
     std::atomic<int> touched_first{INT_MAX};
     std::atomic<int> touched_last{-1};
+    // Columns composited since the view last took them: the interface redraws only those.
+    std::atomic<int> shown_first{INT_MAX};
+    std::atomic<int> shown_last{-1};
     std::thread worker;  // started and joined by the interface thread only
 
     StaleBlocks stale;
