@@ -294,22 +294,37 @@ class App:
         finally:
             self.s.xdo("mouseup", 1, "sleep", "0.1")
 
+    def park(self):
+        """The pointer off the picture, so that no tool outline or readout is drawn over it."""
+        _, h = self.geometry()
+        self.s.xdo("mousemove", "--window", self.window, 5, h - 5, "sleep", "0.1")
+
+    def save_tiff(self, path):
+        self.console('Save "%s"' % path)
+        wait_for(lambda: os.path.exists(path), "the TIFF " + os.path.basename(path))
+        return read_tiff(path)
+
     def drawn(self):
         """The window once its menu bar is drawn."""
         return self.settled(lambda i: i.getpixel((2, 2)) != (0, 0, 0), "the window to be drawn")
 
+    def new_window(self, before, what):
+        """Waits for a floating window that is not among the title bars `before`; returns the
+        window's left and top edges."""
+        img = self.settled(lambda i: [b for b in title_bars(i) if b not in before], what)
+        bar = [b for b in title_bars(img) if b not in before][0]
+        return bar[0] - 1, bar[1] - 1
+
     def console(self, line):
         """Runs a line through the console (F3): shown, typed, run, recorded, hidden again."""
-        w, h = self.geometry()
-        # The console sits 10 pixels from the left, 140 above the bottom; 455 x 98.
-        x, y = 10, h - 98 - 140
+        before = title_bars(self.shot())
         self.key("F3")
-        self.settled(lambda i: floating_window_at(i, x, y, 455), "the console to show")
+        self.new_window(before, "the console to show")
         self.type(line)
         self.key("Return")
         self.wait_history(line)
         self.key("F3")
-        self.settled(lambda i: not floating_window_at(i, x, y, 455), "the console to hide")
+        self.settled(lambda i: title_bars(i) == before, "the console to hide")
 
     def history(self):
         try:
@@ -340,16 +355,34 @@ class App:
 # The picture lies between a left margin of 120 and a right margin of 60 pixels; the frequency
 # labels end in a dash just left of it.
 IMAGE_LEFT, IMAGE_RIGHT_MARGIN = 120, 60
-# Where the pointer finds the menu titles "File" and "Operations".
-FILE_X, OPERATIONS_X = 24, 297
+# Where the pointer finds the menu titles "File", "Tools" and "Operations".
+FILE_X, TOOLS_X, OPERATIONS_X = 24, 224, 297
 
 
 TITLE_COLOUR = (60, 70, 88)
 
 
-def floating_window_at(img, x, y, w):
-    """True when the title bar of a floating window of width `w` is drawn at x, y."""
-    return all(img.getpixel((xx, y + 8)) == TITLE_COLOUR for xx in range(x + w - 100, x + w - 40))
+def title_bars(img):
+    """The title bars of the floating windows on screen, as (left, top, right, bottom) boxes of
+    their title colour, from the top down."""
+    channels = [c.point(lambda v, want=want: 255 if v == want else 0)
+                for c, want in zip(img.split(), TITLE_COLOUR)]
+    mask = ImageChops.multiply(ImageChops.multiply(channels[0], channels[1]), channels[2])
+    box = mask.getbbox()
+    if not box:
+        return []
+    bars, y = [], box[1]
+    while y < box[3]:
+        row = mask.crop((0, y, img.size[0], y + 1)).getbbox()
+        if not row or row[2] - row[0] < 100:
+            y += 1
+            continue
+        top = y
+        while y < box[3] and mask.crop((0, y, img.size[0], y + 1)).getbbox():
+            y += 1
+        b = mask.crop((0, top, img.size[0], y)).getbbox()
+        bars.append((b[0], top, b[2], y))
+    return bars
 
 
 def luminance(img, x, y):
@@ -366,10 +399,14 @@ def row_profile(img, x0, x1, y0, y1):
 
 
 def label_dashes(img):
-    """Rows of the frequency labels' dashes: bright short runs ending just left of the picture."""
+    """Rows of the frequency labels' dashes: bright short runs ending just left of the picture,
+    above the button bar (where the left margin's colour ends)."""
     w, h = img.size
+    margin = img.getpixel((2, 40))
     rows = []
     for y in range(22, h):
+        if y > 200 and img.getpixel((2, y)) != margin:
+            break
         run = [luminance(img, x, y) for x in range(IMAGE_LEFT - 9, IMAGE_LEFT - 3)]
         if min(run) > 90:
             rows.append(y)
@@ -486,6 +523,49 @@ def time_label_at(img, bottom, template, near, within):
         if abs(centre - near) <= within and crop.size == template.size and same_label(crop, template):
             return centre
     return None
+
+
+def read_tiff(path):
+    """A saved picture: (width, height, values row by row from the top)."""
+    with Image.open(path) as img:
+        check(img.mode == "F", "%s is no 32-bit float picture (%s)" % (path, img.mode))
+        return img.size[0], img.size[1], list(img.getdata())
+
+
+def edited_pixels(a, b, outside):
+    """The pixels an edit changed between two saved pictures. A saved TIFF is scaled so that its
+    largest value is 1, so an edit that changes the largest value scales every other pixel by
+    one factor: that factor is read from the pixels for which `outside(column, row)` holds,
+    which must all agree on it. Returns the factor and (column, row, before scaled, after) of
+    each pixel that differs from its scaled value."""
+    check(a[:2] == b[:2], "the picture changed size: %s, %s" % (a[:2], b[:2]))
+    w = a[0]
+    ratios = sorted(y / x for i, (x, y) in enumerate(zip(a[2], b[2])) if x > 1e-4 and outside(i % w, i // w))
+    check(ratios, "no pixels outside the edit to compare")
+    scale = ratios[len(ratios) // 2]
+    check(ratios[-1] - ratios[0] <= 1e-4 * scale, "pixels away from the edit changed by %.6f..%.6f" %
+          (ratios[0], ratios[-1]))
+    changes = []
+    for i, (x, y) in enumerate(zip(a[2], b[2])):
+        if abs(y - x * scale) > 1e-4 * max(x * scale, 1e-3):
+            changes.append((i % w, i // w, x * scale, y))
+    return scale, changes
+
+
+def row_mean(img, row, x0, x1):
+    return sum(luminance(img, x, row) for x in range(int(x0), int(x1))) / float(int(x1) - int(x0))
+
+
+def same_picture(a, b, box):
+    return max(ImageChops.difference(a.crop(box), b.crop(box)).convert("L").getdata()) <= 2
+
+
+def tools_config(data, intensity_percent):
+    """A data folder whose preferences set the tool intensity."""
+    os.makedirs(data, exist_ok=True)
+    with open(os.path.join(data, "config.txt"), "w") as f:
+        f.write("Sonographica 1.11\n\nTool\n\tIntensity: %d%%\n" % intensity_percent)
+    return data
 
 
 # --- sounds ----------------------------------------------------------------------------------
@@ -694,6 +774,122 @@ def wheel_zoom_keeps_axes(s):
     app.quit()
 
 
+def spray_darkens_and_undo_toggles(s):
+    """A Dark Spray stroke along the tone darkens it on screen and in the saved TIFF; U undoes
+    it and Ctrl+Z redoes it, on screen and in the TIFF, bit for bit."""
+    app = App(s, "spray", [s.tone], data=tools_config(s.path("spray-data"), 90))
+    app.park()
+    shown = app.spectrogram()
+    top, bottom, row = axes_and_tone(shown)
+    w, _ = shown.size
+    box = picture_box(shown, top, bottom)
+    original = app.save_tiff(s.path("spray-0.tiff"))
+    app.menu(TOOLS_X, 3, separators_before=2)  # Dark Spray
+    width = w - IMAGE_LEFT - IMAGE_RIGHT_MARGIN
+    x0, x1 = IMAGE_LEFT + int(width * 0.4), IMAGE_LEFT + int(width * 0.6)
+    app.drag([(x, row) for x in range(x0, x1 + 1, 16)])
+    app.wait_history("Draw dark spray")
+    app.park()
+    sprayed = app.settled(lambda i: not same_picture(i, shown, box), "the stroke to show")
+    inside = row_mean(sprayed, row, x0 + 20, x1 - 20) / row_mean(shown, row, x0 + 20, x1 - 20)
+    outside = row_mean(sprayed, row, IMAGE_LEFT + width * 0.1, IMAGE_LEFT + width * 0.3) / \
+        row_mean(shown, row, IMAGE_LEFT + width * 0.1, IMAGE_LEFT + width * 0.3)
+    check(inside < 0.7 and abs(outside - 1) < 0.1, "the tone's row under the stroke went to %.2f of its brightness,"
+          " away from it to %.2f" % (inside, outside))
+    stroke = app.save_tiff(s.path("spray-1.tiff"))
+    columns = original[0]
+    scale = columns / float(width)
+    lo, hi = (x0 - IMAGE_LEFT - 20) * scale - 1, (x1 - IMAGE_LEFT + 20) * scale + 1
+    _, changes = edited_pixels(original, stroke, lambda c, r: not lo <= c <= hi)
+    check(changes, "the saved picture did not change")
+    check(all(after < before for _, _, before, after in changes), "the dark spray brightened some pixels")
+    stray = [c for c in changes if not lo <= c[0] <= hi]
+    check(not stray, "%d pixels changed outside the stroke's columns %.0f..%.0f" % (len(stray), lo, hi))
+
+    app.key("u")
+    app.wait_history("Undo")
+    app.settled(lambda i: same_picture(i, shown, box), "Undo (U) to show the picture before the stroke")
+    undone = app.save_tiff(s.path("spray-2.tiff"))
+    check(undone == original, "after U the saved picture differs from the one before the stroke")
+    app.key("ctrl+z")
+    wait_for(lambda: app.history().count("Undo") >= 2, "the second Undo to be recorded")
+    app.settled(lambda i: same_picture(i, sprayed, box), "Ctrl+Z to show the stroke again")
+    redone = app.save_tiff(s.path("spray-3.tiff"))
+    check(redone == stroke, "after Ctrl+Z the saved picture differs from the one after the stroke")
+    app.quit()
+    return "%d pixels darkened, the tone's row on screen to %.2f" % (len(changes), inside)
+
+
+def rectangle_lightens_escape_cancels(s):
+    """A right-button rectangle lightens the tone inside it on screen, in the saved TIFF and in
+    the saved WAV, in its band and its time; Escape in the middle of a drag changes nothing."""
+    app = App(s, "rectangle", [s.tone], data=tools_config(s.path("rectangle-data"), 90))
+    app.park()
+    shown = app.spectrogram()
+    top, bottom, row = axes_and_tone(shown)
+    w, _ = shown.size
+    box = picture_box(shown, top, bottom)
+    original = app.save_tiff(s.path("rect-0.tiff"))
+    width = w - IMAGE_LEFT - IMAGE_RIGHT_MARGIN
+    xa, xb = IMAGE_LEFT + int(width * 0.5), IMAGE_LEFT + int(width * 0.8)
+    ya, yb = row - 30, row + 30
+    corners = [(xa, ya), ((xa + xb) // 2, (ya + yb) // 2), (xb, yb)]
+
+    app.menu(TOOLS_X, 2, separators_before=1)  # Rectangle Tool
+    words = ["mousemove", "--window", app.window, xa, ya, "sleep", "0.05", "mousedown", 3, "sleep", "0.1"]
+    for x, y in corners[1:]:
+        words += ["mousemove", "--window", app.window, x, y, "sleep", "0.1"]
+    app.s.xdo(*words)
+    try:
+        # The drag previews its effect on the tone inside the rectangle.
+        inside = (xa + 20, row - 3, xb - 20, row + 4)
+        app.settled(lambda i: not same_picture(i, shown, inside), "the rectangle's preview while dragging")
+        app.key("Escape")
+        app.settled(lambda i: same_picture(i, shown, box), "the outline to go after Escape")
+    finally:
+        app.s.xdo("mouseup", 3, "sleep", "0.1")
+    app.park()
+    app.settled(lambda i: same_picture(i, shown, box), "the picture after the release")
+    check("Draw rectangle" not in app.history(), "Escape in the middle of a drag recorded a rectangle")
+    check(app.save_tiff(s.path("rect-escaped.tiff")) == original, "Escape in the middle of a drag changed the picture")
+
+    # Escape chose the cursor: the rectangle tool again, and a whole drag.
+    app.menu(TOOLS_X, 2, separators_before=1)
+    app.drag(corners, button=3)
+    app.wait_history("Draw rectangle")
+    app.park()
+    lit = app.settled(lambda i: not same_picture(i, shown, box), "the rectangle to show")
+    def contrast(img):
+        return row_mean(img, row, xa + 10, xb - 10) / row_mean(img, row, IMAGE_LEFT + 10, IMAGE_LEFT + width * 0.4)
+    check(contrast(lit) > 1.5 * contrast(shown), "the tone inside the rectangle is %.2f times as bright as outside, "
+          "%.2f before" % (contrast(lit), contrast(shown)))
+    edited = app.save_tiff(s.path("rect-1.tiff"))
+    columns = original[0]
+    scale = columns / float(width)
+    lo, hi = (xa - IMAGE_LEFT) * scale - 1, (xb - IMAGE_LEFT) * scale + 1
+    factor, changes = edited_pixels(original, edited, lambda c, r: not lo <= c <= hi)
+    check(changes, "the saved picture did not change")
+    ratios = [after / before for _, _, before, after in changes if before > 1e-4]
+    check(ratios and all(abs(r - 10) < 0.01 for r in ratios),
+          "the rectangle multiplied pixels by %.3f..%.3f, not by 1 / (1 - 90%%)" % (min(ratios), max(ratios)))
+    rows = sorted(set(r for _, r, _, _ in changes))
+    tone = max(range(original[1]), key=lambda r: original[2][r * columns + columns // 2])
+    check(rows[0] < tone < rows[-1], "the rectangle's rows %d..%d miss the tone's row %d" % (rows[0], rows[-1], tone))
+
+    out = s.path("rectangle.wav")
+    save_through_menu(app, out, wav=True)
+    wait_for(lambda: os.path.exists(out) and "// Save" in app.history(), "the WAV file to be written")
+    app.quit()
+    sound = s.read_sound(out)
+    inside = level_db(sound, TONE_HZ, 0.55, 0.75)
+    before = level_db(sound, TONE_HZ, 0.1, 0.4)
+    check(inside - before > 12, "the 1 kHz tone is %.1f dB inside the rectangle's time, %.1f dB before it" %
+          (inside, before))
+    low_inside = level_db(sound, 250.0, 0.55, 0.75)
+    check(low_inside < inside - 30, "the rectangle's band is not the one that got louder (250 Hz at %.1f dB)" % low_inside)
+    return "the tone %.1f dB louder in the saved WAV inside the rectangle" % (inside - before)
+
+
 def save_wav_through_chooser(s):
     """File > Save..., the WAV format, the in-app path field: sox reads what was written."""
     app = App(s, "save", [s.tone])
@@ -717,18 +913,58 @@ def save_wav_through_chooser(s):
     return "saved minus rendered: " + ", ".join(notes)
 
 
+GROUP_COLOUR, EDGE_COLOUR = (176, 196, 222), (96, 96, 108)
+
+
+def runs(rows):
+    """(first, last) of each run of consecutive numbers."""
+    out = []
+    for y in rows:
+        if out and out[-1][1] == y - 1:
+            out[-1][1] = y
+        else:
+            out.append([y, y])
+    return out
+
+
+def format_radio(img, wx, wy, group):
+    """The row of the first radio button under the format window's group label number
+    `group`: labels are found by their colour, radio buttons by their boxes' left edges."""
+    rows = range(wy + 20, min(img.size[1], wy + 600))
+    labels = runs([y for y in rows if any(img.getpixel((x, y)) == GROUP_COLOUR for x in range(wx + 8, wx + 120))])
+    boxes = runs([y for y in rows if img.getpixel((wx + 20, y)) == EDGE_COLOUR])
+    check(len(labels) >= 3 and boxes, "the format window shows %d group labels" % len(labels))
+    below = [(a + b) // 2 for a, b in boxes if a > labels[group][1]]
+    check(below, "no radio button under group label %d" % group)
+    return below[0]
+
+
+def proceed_button(img, wx, wy):
+    """The row of "Proceed to Save dialog...", the lowest widget of the format window, which
+    ends where its left edge line ends."""
+    frame = img.getpixel((wx + 8, wy + 30))
+    edge = [y for y in range(wy, img.size[1]) if img.getpixel((wx, y)) == EDGE_COLOUR]
+    y = edge[-1] - 1
+    while y > wy and img.getpixel((wx + 108, y)) == frame:
+        y -= 1
+    bottom = y
+    while y > wy and img.getpixel((wx + 108, y)) != frame:
+        y -= 1
+    check(bottom - y >= 10, "no button at the bottom of the format window")
+    return (y + bottom) // 2
+
+
 def save_through_menu(app, path, wav):
     """File > Save..., a format radio button, "Proceed to Save dialog...", the path typed."""
+    before = title_bars(app.shot())
     app.menu(FILE_X, 4, separators_before=1)
-    w, h = app.geometry()
-    # The format window: 460 x 420, centred, a quarter of the free height from the top.
-    wx, wy = (w - 460) // 2, (h - 420) // 4
-    app.settled(lambda i: floating_window_at(i, wx, wy, 460), "the Saving Format Selection window")
-    rx, ry = wx + 26, wy + (229 if wav else 131)
+    wx, wy = app.new_window(before, "the Saving Format Selection window")
+    # The first radio button under the group label "Sound file" (WAV) or "Image file" (TIFF).
+    rx, ry = wx + 26, format_radio(app.shot(), wx, wy, 2 if wav else 1)
     app.click_changing(rx, ry, (rx - 6, ry - 6, rx + 6, ry + 6), "the format's radio button")
-    app.click(wx + 108, wy + 408)
-    # The path window: 520 x 150, centred, a third of the free height from the top.
-    app.settled(lambda i: floating_window_at(i, (w - 520) // 2, (h - 150) // 3, 520), "the path window")
+    before = title_bars(app.shot())
+    app.click(wx + 108, proceed_button(app.shot(), wx, wy))
+    app.new_window(before, "the path window")
     # The path field has the keyboard focus with its text selected: typing replaces it.
     app.type(path)
     app.key("Return")
@@ -778,6 +1014,8 @@ SCENARIOS = [
     ("opening a file shows its spectrogram and Space plays it", opened_file_shows_and_plays),
     ("a resize keeps the axes consistent with the picture", resize_keeps_axes),
     ("Ctrl and the wheel zoom around the pointer, the axes follow", wheel_zoom_keeps_axes),
+    ("a spray stroke darkens, U and Ctrl+Z toggle it", spray_darkens_and_undo_toggles),
+    ("a right-button rectangle lightens, Escape mid-drag changes nothing", rectangle_lightens_escape_cancels),
     ("File > Save... through the path field writes a WAV sox reads", save_wav_through_chooser),
     ("kill -9, then Resume Last Session restores the same picture", resume_after_kill),
 ]
