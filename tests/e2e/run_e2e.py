@@ -10,6 +10,7 @@ Usage: run_e2e.py BUILD_DIR [CMAKE] [SCENARIO...]
 Exit status: 0 all passed, 1 a scenario failed, 77 skipped (a tool is missing).
 """
 import array
+import ctypes
 import io
 import math
 import os
@@ -39,7 +40,6 @@ def die_with_parent():
     """Run in each child before it starts: the kernel kills it when the harness goes, even when
     the harness itself is killed (a CTest timeout), so no X server or editor is left behind."""
     try:
-        import ctypes
         ctypes.CDLL(None).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
     except (OSError, AttributeError):
         pass
@@ -587,22 +587,6 @@ def rms(samples):
     return math.sqrt(sum(x * x for x in samples) / len(samples))
 
 
-def band_level(samples, hz, start, length):
-    """Amplitude of the `hz` component over samples start..start+length (Goertzel)."""
-    seg = samples[start:start + length]
-    n = len(seg)
-    if n == 0:
-        return 0.0
-    k = 2.0 * math.cos(2.0 * math.pi * hz / RATE)
-    s1 = s2 = 0.0
-    for i, x in enumerate(seg):
-        wnd = 0.5 - 0.5 * math.cos(2.0 * math.pi * i / (n - 1))
-        s0 = x * wnd + k * s1 - s2
-        s2, s1 = s1, s0
-    power = s1 * s1 + s2 * s2 - k * s1 * s2
-    return 4.0 * math.sqrt(max(power, 0.0)) / n
-
-
 def read_heard(path):
     """The first channel of what the disk driver wrote (interleaved stereo floats)."""
     a = array.array("f")
@@ -620,10 +604,6 @@ def sound_span(samples, threshold=1e-4):
     while abs(samples[last]) <= threshold:
         last -= 1
     return first, last + 1
-
-
-def window_levels(samples, width):
-    return [rms(samples[i:i + width]) for i in range(0, len(samples) - width + 1, width)]
 
 
 # --- scenarios -------------------------------------------------------------------------------
@@ -753,7 +733,8 @@ def wheel_zoom_keeps_axes(s):
     zrow250 = line_row(img, zrow1k + 20, bottom, *left)
     check(abs(zrow250 - want250) <= 8, "the 250 Hz part is at row %d after zooming, twice as far is %d" %
           (zrow250, want250))
-    check(labelled_row(img, label250, zrow250, 5) is not None, "the 250 Hz label is not at the 250 Hz row after zooming")
+    check(labelled_row(img, label250, zrow250, 5) is not None,
+          "the 250 Hz label is not at the 250 Hz row after zooming")
     # The view shows whole columns, so the time under the pointer stays within one column (at
     # the new zoom) of the pointer, and the zoom is 2 to within a column of the visible width.
     column = 2.0 * (w - IMAGE_LEFT - IMAGE_RIGHT_MARGIN) / TONE_COLUMNS
@@ -886,7 +867,8 @@ def rectangle_lightens_escape_cancels(s):
     check(inside - before > 12, "the 1 kHz tone is %.1f dB inside the rectangle's time, %.1f dB before it" %
           (inside, before))
     low_inside = level_db(sound, 250.0, 0.55, 0.75)
-    check(low_inside < inside - 30, "the rectangle's band is not the one that got louder (250 Hz at %.1f dB)" % low_inside)
+    check(low_inside < inside - 30,
+          "the rectangle's band is not the one that got louder (250 Hz at %.1f dB)" % low_inside)
     return "the tone %.1f dB louder in the saved WAV inside the rectangle" % (inside - before)
 
 
@@ -1039,6 +1021,11 @@ def main(argv):
     build = os.path.abspath(argv[1])
     cmake = argv[2] if len(argv) > 2 else "cmake"
     wanted = argv[3:]
+    names = [f.__name__ for _, f in SCENARIOS]
+    unknown = [w for w in wanted if w not in names]
+    if unknown:
+        print("unknown scenario: %s; the scenarios: %s" % (", ".join(unknown), ", ".join(names)))
+        return 2
     s = Session(build, cmake)
     # Whatever happens, the X server and the programs go and the temporary files with them.
     def on_signal(signum, _frame):
@@ -1056,6 +1043,7 @@ def main(argv):
             if wanted and scenario.__name__ not in wanted:
                 continue
             start = time.monotonic()
+            s.last_shot = None
             try:
                 note = scenario(s)
                 print("PASS %-65s %.1f s%s" % (name, time.monotonic() - start, ": " + note if note else ""))
