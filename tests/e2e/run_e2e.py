@@ -170,7 +170,7 @@ class Session:
 class App:
     """One run of the installed editor in the X server."""
 
-    def __init__(self, s, name, args=(), data=None, size=None):
+    def __init__(self, s, name, args=(), data=None):
         self.s = s
         self.data = data or s.path(name + "-data")
         os.makedirs(self.data, exist_ok=True)
@@ -184,19 +184,26 @@ class App:
                   "SONOGRAPHICA_EXIT_AFTER_FRAMES", "SONOGRAPHICA_WINDOW_SIZE", "GDK_SCALE",
                   "SDL_DISKAUDIODELAY"):
             env.pop(k, None)
-        if size:
-            env["SONOGRAPHICA_WINDOW_SIZE"] = "%dx%d" % size
-        self.proc = subprocess.Popen([os.path.join(s.bin, "sonographica")] + list(args), env=env, cwd=s.root,
-                                     preexec_fn=die_with_parent,
-                                     stdout=open(self.log, "w"), stderr=subprocess.STDOUT)
-        s.apps.append(self.proc)
         # SDL may replace its first X window by another when the renderer starts: the window
         # is the one that is visible and answers for its size.
-        self.window = None
         def found():
             self.window = self._find_window()
             return self.window and self.geometry()
-        wait_for(found, "the window of " + name, timeout=20)
+        # A busy X server now and then refuses a client's first connection; only that is tried
+        # again, a program that fails otherwise fails the scenario.
+        for attempt in range(3):
+            self.proc = subprocess.Popen([os.path.join(s.bin, "sonographica")] + list(args), env=env, cwd=s.root,
+                                         preexec_fn=die_with_parent,
+                                         stdout=open(self.log, "w"), stderr=subprocess.STDOUT)
+            s.apps.append(self.proc)
+            self.window = None
+            try:
+                wait_for(found, "the window of " + name, timeout=20)
+                break
+            except Failure:
+                if attempt == 2 or "x11 not available" not in self.log_text():
+                    raise
+                time.sleep(0.5)
         # The keyboard goes to the window: without a window manager xdotool gives it the focus.
         self.s.xdo("windowfocus", "--sync", self.window)
 
@@ -237,6 +244,14 @@ class App:
             same = previous[0] is not None and img.size == previous[0].size and img.tobytes() == previous[0].tobytes()
             previous[0] = img
             return img if same and condition(img) else None
+        return wait_for(ready, what, timeout)
+
+    def until(self, condition, what, timeout=10.0):
+        """The first screenshot that satisfies `condition` (for what only appears or goes, such
+        as a window; a picture to compare waits until it has settled)."""
+        def ready():
+            img = self.shot()
+            return img if condition(img) else None
         return wait_for(ready, what, timeout)
 
     def spectrogram(self):
@@ -311,7 +326,7 @@ class App:
     def new_window(self, before, what):
         """Waits for a floating window that is not among the title bars `before`; returns the
         window's left and top edges."""
-        img = self.settled(lambda i: [b for b in title_bars(i) if b not in before], what)
+        img = self.until(lambda i: [b for b in title_bars(i) if b not in before], what)
         bar = [b for b in title_bars(img) if b not in before][0]
         return bar[0] - 1, bar[1] - 1
 
@@ -324,7 +339,7 @@ class App:
         self.key("Return")
         self.wait_history(line)
         self.key("F3")
-        self.settled(lambda i: title_bars(i) == before, "the console to hide")
+        self.until(lambda i: title_bars(i) == before, "the console to hide")
 
     def history(self):
         try:
