@@ -185,12 +185,14 @@ struct BarShell : HeadlessShell {
         bar_sync(*sh);
         return sh->bar.bar.controls[slot];
     }
-    // The pointer interaction as the input frame drives it: press, drag frames, release.
+    // The pointer interaction as the input frame drives it: press, drag frames, release. The
+    // input state sees the buttons held, so frames run during a drag carry it on.
     bool press(int x, int y, unsigned buttons = SDL_BUTTON_LMASK)
     {
         sh->pointer_x = x;
         sh->pointer_y = y;
         sh->pointer_buttons = buttons;
+        sh->input.previous_buttons = buttons;
         sh->input.mode = pointer_pressed;
         const bool hit = bar_press(*sh, x, y);
         if (!hit)
@@ -206,6 +208,7 @@ struct BarShell : HeadlessShell {
     void release()
     {
         sh->pointer_buttons = 0;
+        sh->input.previous_buttons = 0;
         bar_release(*sh);
         sh->input.mode = pointer_idle;
         sh->input.control = -1;
@@ -406,6 +409,29 @@ TEST(ButtonBarShell, ButtonsRaiseTheRequestsOfTheirMenuEntries)
     EXPECT_EQ(run.control(slot_vision_mode).pressed, 1);
     run.click(slot_vision_mode);
     EXPECT_FALSE(sh.app.display.vision_mode);
+}
+
+// The same drag through whole frames: the pointer frame hands the press to the bar and keeps
+// the drag until the release.
+TEST(ButtonBarShell, AKnobTurnsThroughTheFrameLoop)
+{
+    BarShell run;
+    ASSERT_TRUE(run.started);
+    Shell& sh = *run.sh;
+    const BarControl& c = run.control(knob_slot(knob_volume));
+    const int cx = c.x, cy = c.y, r = c.radius;
+    const double before = sh.knobs.value[knob_volume];
+    run.pointer(cx, cy - r / 2, SDL_BUTTON_LMASK);
+    EXPECT_EQ(sh.input.mode, pointer_control);
+    for (int i = 0; i <= 10; i++) {
+        const double a = 0.1 * i;  // clockwise from the top, a radian in all
+        run.pointer(cx + (int)std::lround(3 * r * std::sin(a)), cy - (int)std::lround(3 * r * std::cos(a)),
+                    SDL_BUTTON_LMASK);
+    }
+    run.pointer(sh.pointer_x, sh.pointer_y, 0);
+    EXPECT_EQ(sh.input.mode, pointer_idle);
+    // A radian of the 1.5π travel is 60 dB × 1 / (1.5π) ≈ 12.7 dB.
+    EXPECT_NEAR(sh.knobs.value[knob_volume] - before, 60.0 / (1.5 * pi), 0.5);
 }
 
 TEST(ButtonBarShell, ToolButtonsAreOneRadioGroupFollowingTheTool)

@@ -110,8 +110,7 @@ void reopen(Shell& sh, int which)
     stop_composite_loop(app.compositor);
     synthesis_stop_workers(app.playback);
     app.last_folder = path_folder(path);
-    history_restart_for_open(app.history);
-    if (open_file_from_interface(app, path) && which == 2)
+    if (open_file_from_interface(app, path, history_restart_open) && which == 2)
         app.opened_from_command_line = true;
 }
 
@@ -120,6 +119,7 @@ void resume_last_session(Shell& sh)
     App& app = sh.app;
     stop_composite_loop(app.compositor);
     synthesis_stop_workers(app.playback);
+    finish_load(app);  // the history to replay holds a load still running
     const std::string path = history_file(app.history);
     if (!file_exists(path)) {
         log_printf(stderr, "File %s couldn't be opened\n", path.c_str());

@@ -163,7 +163,11 @@ void shell_shutdown(Shell& sh)
     // Nothing may run on the project or play from the buffers once the window goes.
     waveform_stop(sh.waveform);
     stop_composite_loop(app.compositor);
+    // Work still running is stopped, not finished: a half-loaded file is dropped, a sound
+    // being saved leaves no partial file.
+    cancel_load(app);
     finish_load(app);
+    sound_save_stop(app.sound_save);
     playback_stop(app.playback);
     audio_close(sh.audio);
     synthesis_shutdown(app.playback);

@@ -99,6 +99,7 @@ void run_windows(Shell& sh, bool input_pass)
         {ui.open_import.open, &ui.open_import.window,
          [&] { open_import_frame(c, app, ui.open_import, ui.chooser, w, h); }},
         {ui.analysis.open, &ui.analysis.window, [&] { analysis_params_frame(c, app, ui.analysis, &prefs, now, w, h); }},
+        {load_progress_showing(app), &ui.load_progress.window, [&] { load_progress_frame(c, app, ui.load_progress, w, h); }},
         {ui.chooser.in_app, &ui.chooser.window, [&] { file_chooser_frame(c, ui.chooser, w, h); }},
     };
     const int n = (int)(sizeof windows / sizeof windows[0]);
@@ -112,6 +113,13 @@ void run_windows(Shell& sh, bool input_pass)
     // The "Saved" label fades out: frames keep coming while it does.
     if (ui.analysis.open && analysis_params_saved_fade(ui.analysis, now) > 0)
         sh.interface_changed = true;
+    // Long work on its own thread: its progress is drawn every frame, and once more when it
+    // has ended, so that its window does not stay on the screen.
+    const bool busy = load_progress_showing(app) || app.sound_save.running.load();
+    if (busy || ui.load_progress.busy_last_frame)
+        sh.interface_changed = true;
+    if (input_pass)
+        ui.load_progress.busy_last_frame = busy;
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "commands/archive_read.h"
 #include "commands/view.h"
 #include "commands/history.h"
+#include "commands/sound_save_job.h"
 #include "project/project.h"
 
 struct PrefStore;
@@ -139,6 +140,7 @@ struct App {
     ArchiveState archive;
     HistoryRecorder history;
     LoadRequest load;
+    SoundSaveJob sound_save;         // a sound file being written on its own thread (the save window)
     AppRequests requests;
     HistoryUnits units;
 

@@ -511,6 +511,14 @@ void cmd_save(Line& l)
     char keyword[word_size], name[word_size];
     if (sscanf(l.text, "%" FIELD "s \"%" FIELD "[^\"]\"", keyword, name) != 2)
         return missing_name(l);
+    // One save at a time: a sound still being written by the interface could be the very file
+    // named here, and their temporaries would share a name.
+    if (app.sound_save.running.load()) {
+        log_printf(stderr, "Error: %s is being saved: \"%s\" waits until that save ends or is cancelled\n",
+                   app.sound_save.path.c_str(), name);
+        l.reported = true;
+        return;
+    }
     if (p.recomposite_needed)
         composite_layers(p, app.view_current_group_only);
     // A relative name belongs beside the archive being read, else beside the last file

@@ -10,6 +10,7 @@
 #include "commands/app.h"
 #include "commands/archive_read.h"
 #include "commands/archive_write.h"
+#include "commands/import.h"
 #include "support/log.h"
 #include "support/paths.h"
 #include "support/save_file.h"
@@ -155,6 +156,10 @@ int record_text(App& app, int kind, int execute, int* changed, const std::string
     std::string text = formatted;
     if (!text.empty() && text.back() == '\n')
         text.pop_back();
+    // A line that starts a load is preceded by the load it finishes (the interpreter finishes
+    // one still running first): an interface load records its lines only when it completes.
+    if (!app.load.records.empty() && (text.rfind("Open ", 0) == 0 || text.rfind("Import ", 0) == 0))
+        finish_load(app);
     HistoryRecorder& h = app.history;
     if (!app.project.recording_suspended && h.enabled && kind >= 0) {
         if (!write_history(h, kind, text))

@@ -6,6 +6,8 @@
 #include <cstdarg>
 #include <cstring>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 #include "commands/app.h"
 #include "engine/scale.h"
@@ -220,6 +222,71 @@ bool path_fits_archive_line(const std::string& path)
     return ok;
 }
 
+// The history records of a load started from the interface, now that it is installed: the
+// history starts afresh first when the load asked for it. Taken out of the request before
+// being written, since recording an "Open" line finishes a load that holds records.
+void record_installed_load(App& app)
+{
+    LoadRequest& r = app.load;
+    std::vector<std::pair<int, std::string>> records = std::move(r.records);
+    r.records.clear();
+    if (records.empty())
+        return;
+    if (r.history_restart == history_restart_open)
+        history_restart_for_open(app.history);
+    else if (r.history_restart == history_restart_import_dialog)
+        history_restart_for_import_dialog(app.history);
+    for (const auto& [kind, text] : records)
+        record_text(app, kind, 0, nullptr, text);
+}
+
+std::vector<std::string> analysis_lines(const Project& p)
+{
+    std::vector<std::string> lines;
+    auto add = [&lines](const char* format, auto... values) {
+        char text[256];
+        snprintf(text, sizeof text, format, values...);
+        lines.push_back(text);
+    };
+    add("Analysis frequency range %g Hz - %g Hz", p.analysis_fmin, p.analysis_fmax);
+    if (p.analysis_scale_base != 2.0f)
+        add("Analysis frequency scale %g", p.analysis_scale_base);
+    add("Analysis time resolution %g px/s", p.analysis_time_resolution);
+    add("Analysis pitch resolution %g px/octave", p.pitch_resolution);
+    add("Analysis minimum pitch resolution %g px/octave", p.min_pitch_resolution > 0.0f ? p.min_pitch_resolution : 0.0f);
+    add("Analysis transition time resolution %g px/s", p.transition_time_resolution);
+    if (p.channel_selection == channels_left)
+        lines.push_back("Analysis left channel only");
+    else if (p.channel_selection == channels_right)
+        lines.push_back("Analysis right channel only");
+    return lines;
+}
+
+// Starts the load of `line` on the loader thread, keeping what the history needs for the
+// completion step to record. A load still running is finished first, so that its records
+// (written when it completes) come before these.
+bool load_from_interface(App& app, const std::string& path, const std::string& line, int history_restart)
+{
+    finish_load(app);
+    LoadRequest& r = app.load;
+    if (classify_file_name(path) == file_class_sound)
+        for (const std::string& text : analysis_lines(app.project))
+            r.records.emplace_back(record_plain, text);
+    r.records.emplace_back(record_action, line);
+    r.records.emplace_back(record_plain, "");
+    r.history_restart = history_restart;
+    r.use_thread = true;
+    execute_archive_line(app, line, nullptr);
+    r.use_thread = false;
+    if (!r.in_flight.load() && !r.done.load()) {
+        // Nothing was started (the interpreter said why): nothing is recorded.
+        r.records.clear();
+        r.history_restart = history_goes_on;
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 void start_load(App& app)
@@ -237,6 +304,8 @@ void start_load(App& app)
     r.analysis.constant_time_resolution = !(p.min_pitch_resolution > 0.0f);
     r.channel_selection = p.channel_selection;
     r.sample_rate = p.sample_rate;
+    r.cancel.store(false);
+    r.cancelled = false;
     r.done.store(false);
     analysis_progress.store(0.0);
 
@@ -266,6 +335,14 @@ void complete_load(App& app)
     if (r.thread.joinable())
         r.thread.join();
     r.in_flight.store(false);
+    if (r.cancelled) {
+        // The user's choice, not a failure: the project and the history stay as they were.
+        log_printf(stdout, "Loading %s cancelled: the project is as it was\n", get_filename_from_path(r.path).c_str());
+        const bool progress = r.print_progress;
+        clear_load_request(r);
+        r.print_progress = progress;
+        return;
+    }
     // The loader leaves no picture when the file could not be found, read or decoded: the
     // reader has logged why, and the project stays exactly as it was. Either way the line
     // that asked for the load counts as failed.
@@ -283,6 +360,8 @@ void complete_load(App& app)
     }
     if (!installed)
         app.archive.failed_lines++;
+    else
+        record_installed_load(app);
     const bool progress = r.print_progress;
     clear_load_request(r);
     r.print_progress = progress;
@@ -299,46 +378,31 @@ void finish_load(App& app)
 
 void record_analysis_lines(App& app)
 {
-    const Project& p = app.project;
-    record_line(app, record_plain, 0, nullptr, "Analysis frequency range %g Hz - %g Hz", p.analysis_fmin,
-                p.analysis_fmax);
-    if (p.analysis_scale_base != 2.0f)
-        record_line(app, record_plain, 0, nullptr, "Analysis frequency scale %g", p.analysis_scale_base);
-    record_line(app, record_plain, 0, nullptr, "Analysis time resolution %g px/s", p.analysis_time_resolution);
-    record_line(app, record_plain, 0, nullptr, "Analysis pitch resolution %g px/octave", p.pitch_resolution);
-    record_line(app, record_plain, 0, nullptr, "Analysis minimum pitch resolution %g px/octave",
-                p.min_pitch_resolution > 0.0f ? p.min_pitch_resolution : 0.0f);
-    record_line(app, record_plain, 0, nullptr, "Analysis transition time resolution %g px/s",
-                p.transition_time_resolution);
-    if (p.channel_selection == channels_left)
-        record_line(app, record_plain, 0, nullptr, "Analysis left channel only");
-    else if (p.channel_selection == channels_right)
-        record_line(app, record_plain, 0, nullptr, "Analysis right channel only");
+    for (const std::string& line : analysis_lines(app.project))
+        record_text(app, record_plain, 0, nullptr, line);
 }
 
-bool open_file_from_interface(App& app, const std::string& path)
+bool cancel_load(App& app)
+{
+    LoadRequest& r = app.load;
+    if (!r.in_flight.load() || r.done.load())
+        return false;
+    r.cancel.store(true);
+    return true;
+}
+
+bool open_file_from_interface(App& app, const std::string& path, int history_restart)
 {
     if (!path_fits_archive_line(path))
         return false;
-    if (classify_file_name(path) == file_class_sound)
-        record_analysis_lines(app);
-    app.load.use_thread = true;
-    int recorded = record_line(app, record_action, 1, nullptr, "Open \"%s\"", path.c_str());
-    app.load.use_thread = false;
-    record_text(app, record_plain, 1, nullptr, "");
-    return recorded != 0;
+    return load_from_interface(app, path, "Open \"" + path + "\"", history_restart);
 }
 
 bool import_file_from_interface(App& app, const std::string& path, int horizontal_mode, int vertical_mode)
 {
     if (!path_fits_archive_line(path))
         return false;
-    if (classify_file_name(path) == file_class_sound)
-        record_analysis_lines(app);
-    app.load.use_thread = true;
-    int recorded = record_line(app, record_action, 1, nullptr, "Import \"%s\" h%s v%s", path.c_str(),
-                               mode_word(horizontal_mode), mode_word(vertical_mode));
-    app.load.use_thread = false;
-    record_text(app, record_plain, 1, nullptr, "");
-    return recorded != 0;
+    return load_from_interface(app, path,
+                               "Import \"" + path + "\" h" + mode_word(horizontal_mode) + " v" + mode_word(vertical_mode),
+                               history_goes_on);
 }

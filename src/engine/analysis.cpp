@@ -194,8 +194,9 @@ void publish_progress(double value)
 }  // namespace
 
 Image analyse_sound(const float* sound, int n, int sample_rate, int rows,
-                    const AnalysisParameters& p, int* columns, int threads)
+                    const AnalysisParameters& p, int* columns, int threads, const std::atomic<bool>* cancel)
 {
+    auto cancelled = [cancel] { return cancel && cancel->load(std::memory_order_relaxed); };
     if (columns)
         *columns = 0;
     analysis_progress.store(0.0);
@@ -276,6 +277,8 @@ Image analyse_sound(const float* sound, int n, int sample_rate, int rows,
                 positions[i] = freq_to_scale_mapped(mapping, (float)(table_first + i) / (float)N);
         }
     });
+    if (cancelled())
+        return nullptr;
 
     Image image = image_alloc(rows, W);
     int longest = M;
@@ -287,6 +290,10 @@ Image analyse_sound(const float* sound, int n, int sample_rate, int rows,
     const float two_pi = 6.2831855f;
 
     run_parallel(threads, rows, [&](int k, int worker) {
+        // A cancelled analysis runs through its remaining bands without working on them (nor
+        // counting them as done).
+        if (cancelled())
+            return;
         const Band& band = g.bands[k];
         if (band.count > 0) {
             Scratch& s = scratch[worker];
@@ -346,6 +353,10 @@ Image analyse_sound(const float* sound, int n, int sample_rate, int rows,
         }
         publish_progress((double)(finished.fetch_add(1) + 1) / (double)rows);
     });
+    if (cancelled()) {
+        image_free(image);
+        return nullptr;
+    }
 
     if (columns)
         *columns = W;

@@ -34,8 +34,12 @@ extern std::atomic<double> analysis_progress;
 // usable picture (fewer than 2 rows, an empty or non-positive frequency range, non-finite
 // values, a picture or transform beyond the size limits) log one line and give null.
 // Non-finite samples are analysed as silence.
+//
+// `cancel`, when given and raised by another thread, stops the analysis between bands: the
+// bands still to come are skipped and the result is null (nothing logged: the canceller says).
 Image analyse_sound(const float* sound, int n, int sample_rate, int rows,
-                    const AnalysisParameters& parameters, int* columns, int threads = 0);
+                    const AnalysisParameters& parameters, int* columns, int threads = 0,
+                    const std::atomic<bool>* cancel = nullptr);
 
 // Divides every pixel by the largest absolute value, so that the peak becomes exactly 1.0
 // (or -1.0). An all-zero picture, or one whose peak is not finite, is left as it is.

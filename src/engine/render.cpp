@@ -1,6 +1,7 @@
 #include "engine/render.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <thread>
@@ -18,6 +19,8 @@ using Floats = std::unique_ptr<float[], FreeDeleter>;
 Floats floats(size_t count) { return Floats((float*)wrcalloc(count ? count : 1, sizeof(float))); }
 
 float clamp_base(float base) { return std::isnan(base) ? 2.0f : std::clamp(base, 1.0f, 2.0f); }
+
+bool cancelled(const RenderInput& in) { return in.cancel && in.cancel->load(std::memory_order_relaxed); }
 
 void report(const RenderInput& in, double fraction)
 {
@@ -54,6 +57,8 @@ bool render_blocks(const RenderInput& in, std::vector<float>& out)
         Floats block = floats((size_t)g.rows * g.block_width), rendered = floats((size_t)g.block_length);
         RenderScratch scratch;
         for (int j; (j = next.fetch_add(1)) < g.block_count;) {
+            if (cancelled(in))
+                break;
             const long long first_column = block_first_column(g, j);
             bool written;
             if (lossless) {
@@ -80,8 +85,16 @@ bool render_blocks(const RenderInput& in, std::vector<float>& out)
     for (int t = 1; t < threads; t++)
         pool.emplace_back(work, false);
     work(true);
+    // Out of blocks to take: the others' blocks are reported as they finish.
+    for (int seen = done.load(); seen < g.block_count && !cancelled(in); seen = done.load()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (done.load() != seen)
+            report(in, (double)done.load() / g.block_count);
+    }
     for (std::thread& t : pool)
         t.join();
+    if (cancelled(in))
+        return false;
 
     float peak = 0.0f;
     for (float v : out)
@@ -108,6 +121,8 @@ bool render_live(const RenderInput& in, std::vector<float>& out)
     if (!build_noise_bank(bank, H, in.fmin, in.fmax, in.scale_base, in.sample_rate, threads))
         return false;
     report(in, 0.25);
+    if (cancelled(in))
+        return false;
 
     // The picture transposed, as live playback reads it: one run of rows per column.
     Floats transposed = floats((size_t)W * H);
@@ -147,6 +162,8 @@ bool render_live(const RenderInput& in, std::vector<float>& out)
         report(in, 0.25 + 0.75 * (double)produced / (double)out.size());
         if (stop != live_running || n < count)
             break;
+        if (cancelled(in))
+            return false;
     }
     out.resize((size_t)produced);
     report(in, 1.0);

@@ -3,6 +3,7 @@
 // processors without the pauses the live workers take; live mode runs the live generator from
 // column 0 to the last column at the cursor's speed, so the file sounds as it was heard.
 #pragma once
+#include <atomic>
 #include <vector>
 
 #include "engine/playback.h"
@@ -23,10 +24,14 @@ struct RenderInput {
     // Called on the calling thread with the fraction done, rising to 1.
     void (*progress)(void* user, double fraction) = nullptr;
     void* user = nullptr;
+    // Raised by another thread to stop the rendering between blocks (or chunks of live
+    // output): render_to_sound then returns false with `out` empty, logging nothing.
+    const std::atomic<bool>* cancel = nullptr;
 };
 
 // Renders into `out`. Block modes are scaled by the normalisation gain G = 1/peak, as playback
 // scales them (a silent picture stays silent); live samples come out divided by the level
 // divisor as playback divides them. Returns false, with `out` empty and one line logged, when
-// the input gives no sound (no picture, no usable geometry, lossless without its original).
+// the input gives no sound (no picture, no usable geometry, lossless without its original),
+// or silently when it was cancelled.
 bool render_to_sound(const RenderInput& in, std::vector<float>& out);

@@ -62,8 +62,10 @@ FLAC__int32 to_24_bits(float v)
 
 }  // namespace
 
-bool save_flac_file(const std::string& path, const float* samples, size_t count, int sample_rate)
+bool save_flac_file(const std::string& path, const float* samples, size_t count, int sample_rate,
+                    const std::atomic<bool>* cancel)
 {
+    auto cancelled = [cancel] { return cancel && cancel->load(std::memory_order_relaxed); };
     if (sample_rate <= 0 || !FLAC__format_sample_rate_is_valid((uint32_t)sample_rate) || (count && !samples)) {
         log_printf(stderr, "%s: FLAC cannot hold a sound at %d Hz ('%s')\n", who, sample_rate, path.c_str());
         return false;
@@ -94,12 +96,17 @@ bool save_flac_file(const std::string& path, const float* samples, size_t count,
     }
     std::vector<FLAC__int32> piece(4096);
     bool ok = true;
-    for (size_t done = 0; ok && done < count;) {
+    for (size_t done = 0; ok && done < count && !cancelled();) {
         const size_t n = std::min(count - done, piece.size());
         for (size_t i = 0; i < n; i++)
             piece[i] = to_24_bits(samples[done + i]);
         ok = FLAC__stream_encoder_process_interleaved(e, piece.data(), (uint32_t)n);
         done += n;
+    }
+    if (cancelled()) {
+        FLAC__stream_encoder_finish(e);
+        save_abandon(out);
+        return false;
     }
     ok = FLAC__stream_encoder_finish(e) && ok;
     if (!ok && !out.error) {

@@ -35,8 +35,8 @@ void free_results(LoadRequest& r)
 void load_sound_file(LoadRequest& r)
 {
     std::vector<float> samples = load_sound_resampled(r.path.c_str(), r.channel_selection, r.sample_rate);
-    if (samples.empty())
-        return;  // the reader said why
+    if (samples.empty() || r.cancel.load())
+        return;  // the reader said why, or the load was cancelled
     if (!r.import && (long long)samples.size() > sound_max_samples) {
         log_printf(stderr, "Error: %s is too long to open: %zu samples, at most %lld\n", r.path.c_str(),
                    samples.size(), sound_max_samples);
@@ -52,9 +52,9 @@ void load_sound_file(LoadRequest& r)
         return;
     }
     int columns = 0;
-    Image picture = analyse_sound(samples.data(), n, r.sample_rate, rows, a, &columns);
+    Image picture = analyse_sound(samples.data(), n, r.sample_rate, rows, a, &columns, 0, &r.cancel);
     if (!picture)
-        return;  // analysis said why
+        return;  // analysis said why, or was cancelled
     scale_image_to_unit_peak(picture, rows, columns);
     if (!r.import) {
         r.original_image = image_copy(picture, rows, columns);
@@ -153,6 +153,8 @@ void load_file_with_progress(LoadRequest& r)
 
 LoadRequest::~LoadRequest()
 {
+    // Nobody is left to take the result: the loader stops between bands.
+    cancel.store(true);
     if (thread.joinable())
         thread.join();
     free_results(*this);
@@ -169,6 +171,10 @@ void clear_load_request(LoadRequest& r)
     r.vertical_mode = place_fit;
     r.target_width = r.target_height = 0;
     r.use_thread = false;
+    r.cancel.store(false);
+    r.cancelled = false;
+    r.records.clear();
+    r.history_restart = 0;
     r.done.store(false);
     r.in_flight.store(false);
 }
@@ -191,6 +197,7 @@ void place_picture(const Image src, int w, int h, Image dst, int W, int H, int h
 void load_file(LoadRequest& r)
 {
     free_results(r);
+    r.cancelled = false;
     r.file_class = classify_file_name(r.path);
     if (r.file_class == file_class_sound)
         load_sound_file(r);
@@ -198,8 +205,12 @@ void load_file(LoadRequest& r)
         load_picture_file(r);
     else
         log_printf(stderr, "Error: %s is not a picture or a sound\n", r.path.c_str());
-    if (r.picture && r.import)
+    if (r.picture && r.import && !r.cancel.load())
         place_import(r);
+    if (r.cancel.load()) {
+        free_results(r);
+        r.cancelled = true;
+    }
     r.done.store(true, std::memory_order_release);
 }
 

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "engine/analysis.h"
@@ -46,6 +47,16 @@ struct LoadRequest {
     std::vector<unsigned int> colours;    // an opened 8-bit picture: packed R | G<<8 | B<<16 | A<<24
     int colour_width = 0, colour_height = 0;
 
+    // Raised by the interface to stop the load: the loader leaves no picture, sets `cancelled`
+    // and `done`, and the completion step then changes nothing.
+    std::atomic<bool> cancel{false};
+    bool cancelled = false;               // written by the loader before `done`
+    // What a load started from the interface records in the history once it has been
+    // installed (kind, text), and how the history starts afresh before (0: it goes on), so
+    // that a cancelled or failed load leaves the history as it was. Read by the completion step.
+    std::vector<std::pair<int, std::string>> records;
+    int history_restart = 0;
+
     std::atomic<bool> done{false};        // set by the loader when its results are ready
     std::atomic<bool> in_flight{false};   // a loader thread runs or waits to be joined
     std::thread thread;
@@ -59,7 +70,8 @@ struct LoadRequest {
 // The loader: reads the file of the request, converts it to a picture (a sound analysed and
 // scaled to a peak of 1), places an imported picture, and sets `done`. Touches nothing but
 // the request, so it may run on any thread. A file that cannot be read leaves no picture
-// (the reader has logged why) and still sets `done`.
+// (the reader has logged why) and still sets `done`; so does a load stopped by `cancel`,
+// checked after decoding, between the bands of an analysis and before placing.
 void load_file(LoadRequest& r);
 
 // Runs the loader in place while reporting the analysis progress on standard error.

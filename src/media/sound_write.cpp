@@ -49,14 +49,17 @@ void put_extended(Bytes& out, uint32_t rate)
     out.u32((uint32_t)mantissa);
 }
 
-bool write_file(const std::string& path, const Bytes& head, const float* samples, size_t count, bool big_endian)
+bool raised(const std::atomic<bool>* cancel) { return cancel && cancel->load(std::memory_order_relaxed); }
+
+bool write_file(const std::string& path, const Bytes& head, const float* samples, size_t count, bool big_endian,
+                const std::atomic<bool>* cancel)
 {
     SaveFile out;
     if (!save_begin(out, path, "save_sound_file()"))
         return false;
     bool ok = save_write(out, head.b.data(), head.b.size());
     unsigned char piece[65536];
-    for (size_t done = 0; ok && done < count;) {
+    for (size_t done = 0; ok && done < count && !raised(cancel);) {
         const size_t n = std::min(count - done, sizeof piece / 4);
         for (size_t i = 0; i < n; i++) {
             uint32_t u;
@@ -68,12 +71,23 @@ bool write_file(const std::string& path, const Bytes& head, const float* samples
         ok = save_write(out, piece, 4 * n);
         done += n;
     }
+    if (raised(cancel)) {
+        save_abandon(out);
+        return false;
+    }
     return save_end(out, "save_sound_file()");
 }
 
 } // namespace
 
-bool save_sound_file(const std::string& path, const float* samples, size_t count, int sample_rate)
+bool sound_file_writable(const std::string& path)
+{
+    const std::string ext = path_extension_lower(path);
+    return ext == "wav" || ext == "aif" || ext == "aiff" || ext == "aifc" || ext == "flac";
+}
+
+bool save_sound_file(const std::string& path, const float* samples, size_t count, int sample_rate,
+                     const std::atomic<bool>* cancel)
 {
     const std::string ext = path_extension_lower(path);
     const bool wav = ext == "wav", aiff = ext == "aif" || ext == "aiff" || ext == "aifc", flac = ext == "flac";
@@ -86,7 +100,7 @@ bool save_sound_file(const std::string& path, const float* samples, size_t count
         return false;
     }
     if (flac)
-        return save_flac_file(path, samples, count, sample_rate);
+        return save_flac_file(path, samples, count, sample_rate, cancel);
     // Chunk sizes are 32-bit: unsigned in RIFF, signed in AIFF.
     const uint64_t data_bytes = 4ull * count;
     if (data_bytes > (wav ? 0xFFFFFFFFull - 50 : 0x7FFFFFFFull - 84)) {
@@ -135,5 +149,5 @@ bool save_sound_file(const std::string& path, const float* samples, size_t count
         h.u32(0);                             // offset
         h.u32(0);                             // block size
     }
-    return write_file(path, h, samples, count, aiff);
+    return write_file(path, h, samples, count, aiff, cancel);
 }

@@ -135,10 +135,13 @@ void keep_within_full_scale(std::vector<float>& out, const char* mode)
 
 }  // namespace
 
-bool render_project_to_sound(Project& p, std::vector<float>& out, bool progress, int mode, PrefStore* limiter_prefs)
+namespace {
+
+// What rendering reads from the project, as pointers into it: the caller holds the image
+// lock while they are used. Lossless mode that cannot work is reported and dropped, as
+// playback would drop it. False, with one line logged, when there is no picture.
+bool project_render_input(Project& p, int mode, RenderInput& in, const char** mode_name)
 {
-    out.clear();
-    std::lock_guard<std::mutex> lock(p.image_lock);
     if (!p.composite || p.width <= 0 || p.height < 2) {
         log_printf(stderr, "Error: render_project_to_sound(): the project has no picture to render\n");
         return false;
@@ -156,7 +159,7 @@ bool render_project_to_sound(Project& p, std::vector<float>& out, bool progress,
             lossless = false;
         }
     }
-    RenderInput in;
+    in = RenderInput();
     in.picture = p.composite;
     in.width = p.width;
     in.height = p.height;
@@ -171,7 +174,28 @@ bool render_project_to_sound(Project& p, std::vector<float>& out, bool progress,
     in.original_sound = p.original_sound.empty() ? nullptr : p.original_sound.data();
     in.original_sound_length = p.original_sound_length;
     in.original_sound_size = (long long)p.original_sound.size();
-    const char* mode_name = lossless ? "lossless" : live ? "live" : "noise";
+    *mode_name = lossless ? "lossless" : live ? "live" : "noise";
+    return true;
+}
+
+// What follows the renderer: the limiter of live playback, and full scale.
+void finish_rendering(std::vector<float>& out, const RenderInput& in, const char* mode_name, PrefStore* limiter_prefs)
+{
+    if (in.mode == synthesis_live)
+        limit_like_playback(out, in.sample_rate, limiter_prefs);
+    keep_within_full_scale(out, mode_name);
+}
+
+}  // namespace
+
+bool render_project_to_sound(Project& p, std::vector<float>& out, bool progress, int mode, PrefStore* limiter_prefs)
+{
+    out.clear();
+    std::lock_guard<std::mutex> lock(p.image_lock);
+    RenderInput in;
+    const char* mode_name = "";
+    if (!project_render_input(p, mode, in, &mode_name))
+        return false;
     RenderProgress shown;
     if (progress) {
         progress_begin(shown.line, std::string("Rendering sound (") + mode_name + " synthesis)");
@@ -183,8 +207,58 @@ bool render_project_to_sound(Project& p, std::vector<float>& out, bool progress,
         progress_end(shown.line, rendered ? 1.0 : shown.last);
     if (!rendered)
         return false;
-    if (in.mode == synthesis_live)
-        limit_like_playback(out, p.sample_rate, limiter_prefs);
-    keep_within_full_scale(out, mode_name);
+    finish_rendering(out, in, mode_name, limiter_prefs);
+    return true;
+}
+
+SoundRenderSnapshot::~SoundRenderSnapshot()
+{
+    image_free(picture);
+    image_free(original_image);
+}
+
+void sound_snapshot_clear(SoundRenderSnapshot& s)
+{
+    image_free(s.picture);
+    image_free(s.original_image);
+    s.picture = s.original_image = nullptr;
+    s.original_sound.clear();
+    s.original_sound.shrink_to_fit();
+    s.input = RenderInput();
+}
+
+bool snapshot_project_sound(Project& p, SoundRenderSnapshot& s, int mode)
+{
+    std::lock_guard<std::mutex> lock(p.image_lock);
+    sound_snapshot_clear(s);
+    if (!project_render_input(p, mode, s.input, &s.mode_name))
+        return false;
+    s.picture = image_copy(p.composite, p.height, p.width);
+    s.input.picture = s.picture;
+    if (s.input.mode == synthesis_lossless) {
+        s.original_image = image_copy(p.original_image, p.original_image_height, p.original_image_width);
+        s.original_sound = p.original_sound;
+    }
+    s.input.original_image = s.original_image;
+    s.input.original_sound = s.original_sound.empty() ? nullptr : s.original_sound.data();
+    s.input.original_sound_size = (long long)s.original_sound.size();
+    return s.picture != nullptr;
+}
+
+bool render_sound_snapshot(const SoundRenderSnapshot& s, std::vector<float>& out, PrefStore* limiter_prefs,
+                           void (*progress)(void* user, double fraction), void* user, const std::atomic<bool>* cancel)
+{
+    out.clear();
+    if (!s.picture)
+        return false;
+    RenderInput in = s.input;
+    in.progress = progress;
+    in.user = user;
+    in.cancel = cancel;
+    if (!render_to_sound(in, out) || (cancel && cancel->load())) {
+        out.clear();
+        return false;
+    }
+    finish_rendering(out, in, s.mode_name, limiter_prefs);
     return true;
 }

@@ -1,6 +1,7 @@
 // The project's side of synthesis and playback: what the main loop hands the engine each
 // iteration, switching live synthesis, and rendering the whole project to sound for saving.
 #pragma once
+#include <atomic>
 #include <vector>
 
 #include "engine/render.h"
@@ -46,3 +47,30 @@ void project_live_synthesis(PlaybackState& s, Project& p, bool on, const Synthes
 // error. Returns false, with one line logged, when there is nothing to render.
 bool render_project_to_sound(Project& p, std::vector<float>& out, bool progress = false, int mode = -1,
                              PrefStore* limiter_prefs = nullptr);
+
+// A copy of what rendering the project to sound reads (the composite, and for lossless mode
+// the original picture and sound), so that the rendering can run on a thread of its own
+// while the project goes on changing, and without holding the project's image lock.
+struct SoundRenderSnapshot {
+    RenderInput input;               // points into the copies below
+    const char* mode_name = "";      // "lossless", "live" or "noise"
+    Image picture = nullptr;
+    Image original_image = nullptr;
+    std::vector<float> original_sound;
+    SoundRenderSnapshot() = default;
+    SoundRenderSnapshot(const SoundRenderSnapshot&) = delete;
+    SoundRenderSnapshot& operator=(const SoundRenderSnapshot&) = delete;
+    ~SoundRenderSnapshot();
+};
+
+// Takes the copy under the image lock, resolving the mode as render_project_to_sound does.
+// The composite must be current. False, with one line logged, when there is nothing to render.
+bool snapshot_project_sound(Project& p, SoundRenderSnapshot& s, int mode = -1);
+// Frees the copy.
+void sound_snapshot_clear(SoundRenderSnapshot& s);
+// Renders the copy as render_project_to_sound renders the project, reporting the fraction
+// done to `progress` (on the calling thread) and stopping when `cancel` is raised: then the
+// result is false with `out` empty, and nothing is logged.
+bool render_sound_snapshot(const SoundRenderSnapshot& s, std::vector<float>& out, PrefStore* limiter_prefs,
+                           void (*progress)(void* user, double fraction), void* user,
+                           const std::atomic<bool>* cancel);

@@ -72,6 +72,8 @@ bool open_import_load(OpenImportDialog& d, App& app)
     d.open = false;
     stop_composite_loop(app.compositor);
     synthesis_stop_workers(app.playback);
+    // An archive replayed now comes after a load still running, in the project and the history.
+    finish_load(app);
     if (classify_file_name(d.path) == file_class_archive) {
         // Replayed line by line like the last session, and copied into the history.
         history_restart_for_import_dialog(app.history);
@@ -86,8 +88,8 @@ bool open_import_load(OpenImportDialog& d, App& app)
     if (add)
         return import_file_from_interface(app, d.path, modes[std::clamp(d.horizontal - 22, 0, 2)],
                                           modes[std::clamp(d.vertical - 32, 0, 2)]);
-    history_restart_for_import_dialog(app.history);
-    return open_file_from_interface(app, d.path);
+    // The history starts afresh only once the file has been loaded: a cancelled load keeps it.
+    return open_file_from_interface(app, d.path, history_restart_import_dialog);
 }
 
 void open_import_frame(WidgetContext& ctx, App& app, OpenImportDialog& d, FileChooser& chooser, int screen_w,

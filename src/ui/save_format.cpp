@@ -5,8 +5,10 @@
 #include "commands/app.h"
 #include "commands/archive_read.h"
 #include "commands/history.h"
+#include "commands/sound_save_job.h"
 #include "support/log.h"
 #include "support/paths.h"
+#include "ui/progress_window.h"
 #include "ui/dialog_layout.h"
 
 namespace {
@@ -89,6 +91,62 @@ bool save_format_write(App& app, int format, std::string path)
     return true;
 }
 
+bool save_format_is_sound(int format) { return format == save_wav || format == save_aiff || format == save_flac; }
+
+bool save_format_start_sound(App& app, SaveFormatDialog& d, int format, std::string path)
+{
+    const SaveFormatInfo& f = save_format_info(format);
+    if (path_extension_lower(path).empty())
+        path += f.extension;
+    if (path.find('"') != std::string::npos) {
+        log_printf(stderr, "Error: %s can't be written in an archive line (it holds a double quote)\n", path.c_str());
+        return false;
+    }
+    stop_composite_loop(app.compositor);
+    if (!sound_save_start(app, app.sound_save, path))
+        return false;
+    d.rendering = true;
+    d.failure.clear();
+    return true;
+}
+
+namespace {
+
+// The end of a sound save of the window: the comment line recorded once the file is in place.
+void take_sound_save(App& app, SaveFormatDialog& d)
+{
+    const std::string path = app.sound_save.path;
+    const int outcome = sound_save_poll(app.sound_save);
+    if (outcome == sound_save_running)
+        return;
+    d.rendering = false;
+    if (outcome == sound_save_written) {
+        record_text(app, record_action, 0, nullptr, "// Save \"" + path + "\"\n");
+        d.saved = true;
+        d.open = false;
+    } else if (outcome == sound_save_cancelled) {
+        d.failure = "Saving " + get_filename_from_path(path) + " cancelled: nothing was written";
+    } else {
+        d.failure = "\xE2\x9A\xA0 " + get_filename_from_path(path) + " could not be written (the log says why)";
+    }
+}
+
+// The progress of the sound being written, in place of the window's buttons: the bar where
+// "Proceed" was, "Cancel" where it is otherwise, what runs on the line of the messages.
+void sound_save_progress(WidgetContext& ctx, App& app, SaveFormatDialog& d, const ResolvedLayout& lay)
+{
+    const SoundSaveJob& job = app.sound_save;
+    const bool stopping = job.cancel.load();
+    progress_bar(ctx, dialog_rect(lay, 110), job.progress.load());
+    const bool cancel = button(ctx, 3112, dialog_rect(lay, 111), "Cancel");
+    label(ctx, dialog_rect(lay, 112),
+          stopping ? "Cancelling..." : "Rendering and writing " + get_filename_from_path(job.path));
+    if ((cancel || d.window.close_clicked) && !stopping)
+        sound_save_cancel(app.sound_save);
+}
+
+}  // namespace
+
 void save_format_frame(WidgetContext& ctx, App& app, SaveFormatDialog& d, FileChooser& chooser, int screen_w,
                        int screen_h)
 {
@@ -113,6 +171,12 @@ void save_format_frame(WidgetContext& ctx, App& app, SaveFormatDialog& d, FileCh
     box(ctx, dialog_rect(lay, 100));
     label(ctx, dialog_rect(lay, 102), "Format description:");
     label_wrapped(ctx, dialog_rect(lay, 101), formats[format].description);
+    if (d.rendering) {
+        sound_save_progress(ctx, app, d, lay);
+        if (ctx.target.pixels == nullptr)
+            take_sound_save(app, d);
+        return;
+    }
     const bool proceed = button(ctx, 3110, dialog_rect(lay, 110), "Proceed to Save dialog...");
     const bool cancel = button(ctx, 3111, dialog_rect(lay, 111), "Cancel");
     if (!d.failure.empty())
@@ -141,7 +205,10 @@ void save_format_frame(WidgetContext& ctx, App& app, SaveFormatDialog& d, FileCh
         if (answer == chooser_chosen) {
             d.wait_frames = -1;
             d.failure.clear();
-            if (save_format_write(app, format, path)) {
+            if (save_format_is_sound(format)) {
+                if (!save_format_start_sound(app, d, format, path))
+                    d.failure = "\xE2\x9A\xA0 " + get_filename_from_path(path) + " could not be written (the log says why)";
+            } else if (save_format_write(app, format, path)) {
                 d.saved = true;
                 d.open = false;
             } else {

@@ -39,6 +39,7 @@ struct SaveFormatDialog {
     bool placed = false;
     bool saved = false;              // a file was written since the window opened
     std::string failure;             // why the last try wrote nothing, shown in the window
+    bool rendering = false;          // a sound file of this window is being written (app.sound_save)
 };
 
 void save_format_open(SaveFormatDialog& d);
@@ -49,5 +50,15 @@ void save_format_proceed(SaveFormatDialog& d, const FileChooser& chooser);
 // The format's extension is added to a path that has none. True when written; a failed save
 // records nothing.
 bool save_format_write(App& app, int format, std::string path);
+// Whether the format is a sound file, rendered and written on a worker thread by the window.
+bool save_format_is_sound(int format);
+// Starts writing the sound file of `format` under `path` on the worker thread (the format's
+// extension added to a path that has none). False, with one log line, when it cannot start:
+// nothing is recorded then. Its end is taken by save_format_frame, which records the
+// comment line once the file is in place.
+bool save_format_start_sound(App& app, SaveFormatDialog& d, int format, std::string path);
+// While a sound file is written the window shows its progress and a "Cancel" that stops it
+// (the close box too); a cancelled or failed save leaves nothing under the name and keeps the
+// window open for another try. One save at a time: the window offers no other until it ends.
 void save_format_frame(WidgetContext& ctx, App& app, SaveFormatDialog& d, FileChooser& chooser, int screen_w,
                        int screen_h);

@@ -11,6 +11,7 @@
 #include "ui/about.h"
 #include "ui/open_import.h"
 #include "ui/analysis_params.h"
+#include "ui/progress_window.h"
 
 struct UiState {
     WidgetContext ctx;
@@ -24,5 +25,6 @@ struct UiState {
     AboutDialog about;
     OpenImportDialog open_import;
     AnalysisParamsDialog analysis;
+    ProgressWindow load_progress;    // shown while a file loads on the loader thread
     FileChooser chooser;             // one file chooser at a time, for every window
 };
