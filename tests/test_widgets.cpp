@@ -343,6 +343,12 @@ TEST(Widgets, WindowMovesByItsTitleBarAndStaysReachable)
     frame(press_at(cx, cy));
     frame(release_at(cx, cy));
     EXPECT_TRUE(w.close_clicked);
+    // The main window shrinks under it: the title bar comes back within reach.
+    w.x = 700, w.y = 500;
+    pass(ctx, WidgetInput());
+    floating_window(ctx, 1, w, "Console", 400, 300);
+    EXPECT_LE(w.x, 400 - 40);
+    EXPECT_LE(w.y, 300 - title_bar_height(ctx));
 }
 
 TEST(Widgets, WindowsDrawWithoutAFontAndOnlyWhenGivenATarget)

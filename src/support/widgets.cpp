@@ -596,11 +596,14 @@ WidgetRect floating_window(WidgetContext& ctx, int id, FloatingWindow& w, std::s
         if (!in.left_down || in.left_released)
             w.dragging = false;
         else {
-            // The title bar stays reachable: never dragged off the screen.
-            w.x = std::clamp(in.pointer_x - w.grab_dx, -(w.w - 40 * ctx.scale), std::max(0, screen_w - 40 * ctx.scale));
-            w.y = std::clamp(in.pointer_y - w.grab_dy, 0, std::max(0, screen_h - bar));
+            w.x = in.pointer_x - w.grab_dx;
+            w.y = in.pointer_y - w.grab_dy;
         }
     }
+    // The title bar stays reachable: never dragged off the screen, and brought back when the
+    // main window shrinks under it.
+    w.x = std::clamp(w.x, -(w.w - 40 * ctx.scale), std::max(0, screen_w - 40 * ctx.scale));
+    w.y = std::clamp(w.y, 0, std::max(0, screen_h - bar));
     if (drawing(ctx)) {
         fill_rect(ctx.target, w.x, w.y, w.w, w.h, colour_frame);
         fill_rect(ctx.target, w.x, w.y, w.w, bar, colour_title);
