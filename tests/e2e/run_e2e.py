@@ -3,8 +3,9 @@
 
 Installs the build into a temporary DESTDIR, starts Xvfb on a display number it picks itself,
 runs the installed `sonographica` with its own data folder and SDL's disk audio driver, and
-drives it with xdotool as a person would: the window's pixels are read from screenshots taken
-with ImageMagick's `import`, and the files it writes are read with sox and PIL.
+drives it with xdotool as a person would: the window's pixels are cut from the screen file the
+server keeps (Xvfb -fbdir, the same pixels ImageMagick's `import` would fetch, without a round
+trip per screenshot), and the files it writes are read with sox and PIL.
 
 Usage: run_e2e.py BUILD_DIR [CMAKE] [SCENARIO...]
 Exit status: 0 all passed, 1 a scenario failed, 77 skipped (a tool is missing).
@@ -23,6 +24,7 @@ import time
 
 SKIP = 77
 SCREEN_W, SCREEN_H = 1920, 1080
+SETTLE_S = 0.4  # how long a screen must stay unchanged to count as settled
 RATE = 44100
 TONE_HZ = 1000.0
 # The analysis range the default preferences give a sound, bottom and top rows of the picture,
@@ -99,8 +101,12 @@ class Session:
     def start_x(self):
         # -displayfd lets the server take the first free display number and tell us which.
         rfd, wfd = os.pipe()
+        # -fbdir keeps the screen in a memory-mapped XWD file: a screenshot is a read of that
+        # file instead of a round trip through the X server. The server's own pointer would be
+        # drawn into it: -nocursor leaves the window's pixels as the program drew them.
         self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(wfd), "-screen", "0",
-                                      "%dx%dx24" % (SCREEN_W, SCREEN_H), "-nolisten", "tcp"],
+                                      "%dx%dx24" % (SCREEN_W, SCREEN_H), "-nolisten", "tcp",
+                                      "-fbdir", self.root, "-nocursor"],
                                      pass_fds=(wfd,), stdout=subprocess.DEVNULL, preexec_fn=die_with_parent,
                                      stderr=open(os.path.join(self.root, "xvfb.log"), "w"))
         os.close(wfd)
@@ -217,33 +223,45 @@ class App:
             return f.read()[-2000:]
 
     def geometry(self):
+        """The window's size; its place on the screen is kept for the screenshots."""
         out = self.s.xdo("getwindowgeometry", self.window)
         if not out:
             return None
+        position = size = None
         for line in out.splitlines():
+            if "Position:" in line:
+                x, y = line.split()[1].split(",")
+                position = int(x), int(y)
             if "Geometry:" in line:
                 w, h = line.split()[-1].split("x")
-                return int(w), int(h)
-        return None
+                size = int(w), int(h)
+        if position and size:
+            self.box = (position[0], position[1], position[0] + size[0], position[1] + size[1])
+        return size
 
     def shot(self):
-        """The window's pixels as an RGB image."""
-        r = subprocess.run(["import", "-window", self.window, "png:-"], env=self.s.x_env(),
-                           stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-        check(r.returncode == 0 and r.stdout, "import failed: " + r.stderr.decode(errors="replace"))
-        img = Image.open(io.BytesIO(r.stdout)).convert("RGB")
+        """The window's pixels as an RGB image, cut from the server's screen file (no window
+        lies over another here: there is no window manager and one editor at a time)."""
+        if getattr(self, "box", None) is None:
+            self.geometry()
+        img = screen_file(self.s.path("Xvfb_screen0")).crop(self.box)
         self.s.last_shot = img
         return img
 
     def settled(self, condition, what, timeout=10.0):
         """A screenshot that satisfies `condition` and equals the one before it, so that a frame
         drawn half-way through a change is never judged."""
-        previous = [None]
+        # Screenshots are cheap reads of the screen file: unchanged for a few frames is not yet
+        # settled, unchanged for SETTLE_S is.
+        previous = [None, 0.0]
         def ready():
             img = self.shot()
+            now = time.monotonic()
             same = previous[0] is not None and img.size == previous[0].size and img.tobytes() == previous[0].tobytes()
-            previous[0] = img
-            return img if same and condition(img) else None
+            if not same:
+                previous[0], previous[1] = img, now
+                return None
+            return img if now - previous[1] >= SETTLE_S and condition(img) else None
         return wait_for(ready, what, timeout)
 
     def until(self, condition, what, timeout=10.0):
@@ -375,6 +393,22 @@ FILE_X, TOOLS_X, OPERATIONS_X = 24, 224, 297
 
 
 TITLE_COLOUR = (60, 70, 88)
+
+
+def screen_file(path):
+    """The screen as an RGB image, read from the XWD file Xvfb keeps with -fbdir."""
+    with open(path, "rb") as f:
+        data = f.read()
+    fields = array.array("I", data[:100])
+    if sys.byteorder == "little":
+        fields.byteswap()  # the header is big-endian
+    header_size, width, height = fields[0], fields[4], fields[5]
+    byte_order, bits_per_pixel, bytes_per_line, ncolors = fields[7], fields[11], fields[12], fields[19]
+    check(bits_per_pixel == 32, "unexpected screen format: %d bits per pixel" % bits_per_pixel)
+    start = header_size + 12 * ncolors
+    pixels = data[start:start + bytes_per_line * height]
+    mode = "BGRX" if byte_order == 0 else "XRGB"
+    return Image.frombuffer("RGB", (width, height), pixels, "raw", mode, bytes_per_line, 1)
 
 
 def title_bars(img):
@@ -1019,7 +1053,7 @@ SCENARIOS = [
 
 
 def missing_tools():
-    missing = [t for t in ("Xvfb", "xdotool", "import", "sox") if shutil.which(t) is None]
+    missing = [t for t in ("Xvfb", "xdotool", "sox") if shutil.which(t) is None]
     if Image is None:
         missing.append("python3-pil")
     return missing
