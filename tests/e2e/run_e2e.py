@@ -683,12 +683,7 @@ def opened_file_shows_and_plays(s):
     heard_sound, expected_sound = heard[h0:h1], expected[e0:e1]
     check(abs(len(heard_sound) - len(expected_sound)) <= RATE // 50,
           "heard %d samples of sound, the render has %d" % (len(heard_sound), len(expected_sound)))
-    notes = []
-    for what, hz, a, b, tolerance in LEVEL_CHECKS:
-        h = level_db(heard_sound, hz, a, b)
-        e = level_db(expected_sound, hz, a, b)
-        notes.append("%s %+.1f dB" % (what, h - e))
-        check(abs(h - e) < tolerance, "%s level heard %.1f dB, rendered %.1f dB" % (what, h, e))
+    notes = compare_levels(heard_sound, expected_sound, "heard")
     # The 250 Hz part ends at 0.4 s in what is heard too.
     late = level_db(heard_sound, 250.0, 0.55, 0.95)
     early = level_db(heard_sound, 250.0, 0.05, 0.35)
@@ -696,12 +691,30 @@ def opened_file_shows_and_plays(s):
     return "heard minus rendered: " + ", ".join(notes)
 
 
-# Which levels of a rendering are compared, over which fractions of its length, within how
-# many dB. Live synthesis draws random phases: the level of a 50 ms stretch varies by several
-# dB from one rendering to the next, that of a whole part by about 2 dB, that of a weak part by
-# up to 5 dB (measured over repeated runs; what playback gives was 1 to 2 dB below the render).
-LEVEL_CHECKS = (("sound", None, 0.0, 1.0, 4.0), ("1 kHz", TONE_HZ, 0.05, 0.95, 4.0),
-                ("250 Hz part", 250.0, 0.05, 0.35, 8.0))
+# Live synthesis draws random phases, and a rendering is scaled so that its loudest sample
+# reaches full scale, while playback is not: the level of the whole differs by a few dB from
+# one rendering to the next (playback measured 0.3 to 5 dB below the render). The balance of
+# the bands within the sound does not depend on that scaling: each band is compared as its
+# level relative to the whole, over the fractions of the sound's length given, within the
+# tolerance given in dB. The weak 250 Hz part varies most (up to 7.5 dB between renderings);
+# that it sounds only while it should is checked apart.
+SOUND_TOLERANCE_DB = 6.0
+BAND_CHECKS = (("1 kHz", TONE_HZ, 0.05, 0.95, 3.0), ("250 Hz part", 250.0, 0.05, 0.35, 10.0))
+
+
+def compare_levels(got, expected, how):
+    """Checks the level of the whole and the balance of the bands against a rendering; the
+    differences in dB, as notes."""
+    got_all, expected_all = level_db(got, None, 0.0, 1.0), level_db(expected, None, 0.0, 1.0)
+    notes = ["sound %+.1f dB" % (got_all - expected_all)]
+    check(abs(got_all - expected_all) < SOUND_TOLERANCE_DB,
+          "the sound %s at %.1f dB, rendered at %.1f dB" % (how, got_all, expected_all))
+    for what, hz, a, b, tolerance in BAND_CHECKS:
+        g = level_db(got, hz, a, b) - got_all
+        e = level_db(expected, hz, a, b) - expected_all
+        notes.append("%s %+.1f dB" % (what, g - e))
+        check(abs(g - e) < tolerance, "%s %s %.1f dB from the whole, rendered %.1f dB" % (what, how, g, e))
+    return notes
 
 
 def level_db(samples, hz, start, end):
@@ -913,7 +926,8 @@ def rectangle_lightens_escape_cancels(s):
     sound = s.read_sound(out)
     inside = level_db(sound, TONE_HZ, 0.55, 0.75)
     before = level_db(sound, TONE_HZ, 0.1, 0.4)
-    check(inside - before > 12, "the 1 kHz tone is %.1f dB inside the rectangle's time, %.1f dB before it" %
+    # Ten times brighter is 20 dB; live synthesis's random phases take a few dB either way.
+    check(inside - before > 10, "the 1 kHz tone is %.1f dB inside the rectangle's time, %.1f dB before it" %
           (inside, before))
     low_inside = level_db(sound, 250.0, 0.55, 0.75)
     check(low_inside < inside - 30,
@@ -934,11 +948,7 @@ def save_wav_through_chooser(s):
     s.cli("--synthesis", "live", "-e", 'Open "%s"' % s.tone, "-e", 'Save "%s"' % render)
     expected = s.read_sound(render)
     check(len(sound) == len(expected), "saved %d samples, the render has %d" % (len(sound), len(expected)))
-    notes = []
-    for what, hz, a, b, tolerance in LEVEL_CHECKS:
-        saved, rendered = level_db(sound, hz, a, b), level_db(expected, hz, a, b)
-        notes.append("%s %+.1f dB" % (what, saved - rendered))
-        check(abs(saved - rendered) < tolerance, "%s level saved %.1f dB, rendered %.1f dB" % (what, saved, rendered))
+    notes = compare_levels(sound, expected, "saved")
     late = level_db(sound, 250.0, 0.55, 0.95)
     check(late < level_db(sound, 250.0, 0.05, 0.35) - 20, "the saved 250 Hz part goes on after it ended")
     return "saved minus rendered: " + ", ".join(notes)
