@@ -193,7 +193,8 @@ void BM_KnobDragFrame(benchmark::State& state)
     sh.pointer_x = cx;
     sh.pointer_y = cy - knob.radius / 2;
     sh.pointer_buttons = SDL_BUTTON_LMASK;
-    if (!bar_press(sh, sh.pointer_x, sh.pointer_y))
+    shell_frame(sh);  // the press, through the pointer frame as a user makes it
+    if (sh.input.mode != pointer_control)
         state.SkipWithError("the knob was not hit");
     double cpu = 0, main_cpu = 0;
     long long n = 0;
@@ -204,13 +205,14 @@ void BM_KnobDragFrame(benchmark::State& state)
         sh.pointer_x = cx + (int)std::lround(r * std::sin(a));
         sh.pointer_y = cy - (int)std::lround(r * std::cos(a));
         double t0 = cpu_seconds(), m0 = thread_cpu_seconds();
-        bar_drag(sh);
         shell_frame(sh);
         cpu += cpu_seconds() - t0;
         main_cpu += thread_cpu_seconds() - m0;
     }
+    if (sh.input.mode != pointer_control)
+        state.SkipWithError("the drag ended before the release");
     sh.pointer_buttons = 0;
-    bar_release(sh);
+    shell_frame(sh);
     state.counters["cpu_ms_per_frame"] = cpu * 1e3 / (double)state.iterations();
     state.counters["main_thread_cpu_ms_per_frame"] = main_cpu * 1e3 / (double)state.iterations();
     state.counters["presents"] = (double)(sh.presents - presents);
