@@ -306,12 +306,13 @@ std::string audio_reopen_device(AudioOutput& out, PrefStore& store, int device_i
         out.device_name.clear();
     }
 
-    // The device's own format: what it is given when any change is allowed.
+    // The device's own format, asked of the driver rather than found by opening the device a
+    // second time: opening and at once closing a device raced with SDL's audio thread and
+    // corrupted the heap now and then on a busy machine.
     SDL_AudioSpec want = requested_format(out), probe, granted;
     memset(&probe, 0, sizeof probe);
-    SDL_AudioDeviceID id = SDL_OpenAudioDevice(name, 0, &want, &probe, SDL_AUDIO_ALLOW_ANY_CHANGE);
-    if (id)
-        SDL_CloseAudioDevice(id);
+    const bool probed = name ? SDL_GetAudioDeviceSpec(device_index, 0, &probe) == 0
+                             : SDL_GetDefaultAudioInfo(nullptr, &probe, 0) == 0;
 
     out.device = open_exact(out, name, &granted);
     if (!out.device) {
@@ -320,7 +321,7 @@ std::string audio_reopen_device(AudioOutput& out, PrefStore& store, int device_i
         log_printf(stderr, "No audio output: %s", msg.c_str());
         return msg;
     }
-    if (!id)
+    if (!probed || probe.freq <= 0)
         probe = granted;
 
     std::string message = audio_reopen_message(out.sample_rate, probe.freq, want.samples, granted.samples,
