@@ -420,7 +420,9 @@ TEST(ButtonBarShell, AKnobTurnsThroughTheFrameLoop)
     Shell& sh = *run.sh;
     const BarControl& c = run.control(knob_slot(knob_volume));
     const int cx = c.x, cy = c.y, r = c.radius;
+    run.picture();  // with the time labels along the bar's top edge
     const double before = sh.knobs.value[knob_volume];
+    const long long partial_before = sh.partial_presents;
     run.pointer(cx, cy - r / 2, SDL_BUTTON_LMASK);
     EXPECT_EQ(sh.input.mode, pointer_control);
     for (int i = 0; i <= 10; i++) {
@@ -428,6 +430,11 @@ TEST(ButtonBarShell, AKnobTurnsThroughTheFrameLoop)
         run.pointer(cx + (int)std::lround(3 * r * std::sin(a)), cy - (int)std::lround(3 * r * std::cos(a)),
                     SDL_BUTTON_LMASK);
     }
+    // Turning redraws only the knob and the status line, and leaves what a whole redraw draws.
+    EXPECT_GT(sh.partial_presents, partial_before);
+    const std::vector<uint32_t> partial = sh.screen.pixels;
+    screen_draw(sh);
+    EXPECT_TRUE(partial == sh.screen.pixels) << "the knob's redraw differs from a whole redraw";
     run.pointer(sh.pointer_x, sh.pointer_y, 0);
     EXPECT_EQ(sh.input.mode, pointer_idle);
     // A radian of the 1.5π travel is 60 dB × 1 / (1.5π) ≈ 12.7 dB.

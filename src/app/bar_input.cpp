@@ -64,7 +64,7 @@ void drag_knob(Shell& sh, BarControl& c, int knob)
     }
     c.frame = knob_frame(c.frames, sh.knobs.angle[knob]);
     sh.input.status = knob_help;
-    sh.interface_changed = true;
+    sh.bar_knob_changed = sh.input.control;
 }
 
 void drag_button(Shell& sh, BarControl& c)

@@ -333,8 +333,10 @@ bool shell_frame(Shell& sh)
     // The play cursor moves every frame while playing; the pointer readout follows the pointer,
     // except while the menus own it: then only what the menus show changes.
     const bool menus_own_pointer = menu_has_pointer(sh.menus, previous_y) && menu_has_pointer(sh.menus, sh.pointer_y);
+    // So does a knob being turned: its drag redraws only the knob.
     if (app.playback.play_state.load() != play_stopped ||
-        ((sh.pointer_x != previous_x || sh.pointer_y != previous_y) && !menus_own_pointer))
+        ((sh.pointer_x != previous_x || sh.pointer_y != previous_y) && !menus_own_pointer &&
+         sh.input.mode != pointer_control))
         sh.interface_changed = true;
     if (sh.waveform.ready.exchange(false))
         sh.interface_changed = true;
@@ -354,8 +356,13 @@ bool shell_frame(Shell& sh)
         if (!screen_draw_menus(sh))
             screen_draw(sh);
         window_present(sh);
+    } else if (sh.bar_knob_changed >= 0) {
+        if (!screen_draw_bar_knob(sh, sh.bar_knob_changed))
+            screen_draw(sh);
+        window_present(sh);
     }
     sh.interface_changed = sh.image_changed = sh.menus_changed = false;
+    sh.bar_knob_changed = -1;
     sh.frames++;
     // A headless run ends after its frames, but never before its script ran and its loads
     // completed, so that what it shows does not depend on the machine's speed.

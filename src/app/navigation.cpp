@@ -206,9 +206,10 @@ void input_navigation_frame(Shell& sh)
 {
     // The status line starts each frame as the tool's help (the title for the cursor); the
     // pointer's work may replace it later in the frame. A tool chosen in the last frame's
-    // requests changes it here: the bar is drawn again for it.
+    // requests changes it here: the bar is drawn again for it. A knob or button being dragged
+    // keeps its own text until the release.
     const char* status = tool_help_text(sh.app.tool);
-    if (sh.input.status != status) {
+    if (sh.input.mode != pointer_control && sh.input.status != status) {
         sh.input.status = status;
         sh.interface_changed = true;
     }

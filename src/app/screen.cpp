@@ -10,6 +10,7 @@
 #include "app/menu_shell.h"
 #include "app/shell.h"
 #include "app/ui_input.h"
+#include "support/font.h"
 #include "support/log.h"
 #include "support/palette_entries.h"
 
@@ -114,6 +115,42 @@ void screen_draw(Shell& sh)
     draw_menus(sh);
     ui_draw(sh);  // the floating windows above everything
     sh.dirty_count = 0;
+}
+
+bool screen_draw_bar_knob(Shell& sh, int slot)
+{
+    const ScreenLayout l = screen_layout(sh.width, sh.height, sh.scale, sh.startup.waveform_height, sh.app.project.lossless);
+    const ButtonBar& bar = sh.bar.bar;
+    if (ui_windows_open(sh) || sh.menus.open >= 0 || slot < 0 || slot >= bar_slot_count ||
+        sh.screen.width != sh.width || bar.width != sh.width || l.bar_height <= 0)
+        return false;
+    const BarControl& c = bar.controls[slot];
+    if (c.type != control_knob)
+        return false;
+    // The bar is drawn whole into the buffer as a whole redraw would draw it (panel, controls,
+    // then the time labels along its top edge), and only the knob's box and the status line
+    // are kept from it: the rest goes back as it was.
+    const int s = std::max(1, sh.scale), line = font_height(sh.gfx.font12);
+    const int boxes[2][4] = {{c.left, c.top, 110 * s, 110 * s},
+                             {bar.status_x, bar.status_y - line, bar.status_width, 2 * line}};
+    Shell::Saved before;
+    save_region(sh.screen, 0, l.bar_y, sh.width, std::min(l.bar_height, sh.height - l.bar_y), before);
+    bar_draw(sh, l);
+    view_draw_time_labels(sh, l);
+    Shell::Saved kept[2];
+    for (int i = 0; i < 2; i++) {
+        const int x0 = std::clamp(boxes[i][0], 0, sh.width), y0 = std::clamp(boxes[i][1], l.bar_y, sh.height);
+        const int x1 = std::clamp(boxes[i][0] + boxes[i][2], 0, sh.width);
+        const int y1 = std::clamp(boxes[i][1] + boxes[i][3], l.bar_y, sh.height);
+        save_region(sh.screen, x0, y0, std::max(0, x1 - x0), std::max(0, y1 - y0), kept[i]);
+    }
+    restore_region(sh.screen, before);
+    sh.dirty_count = 0;
+    for (const Shell::Saved& k : kept) {
+        restore_region(sh.screen, k);
+        add_dirty(sh, k.x, k.y, k.width, k.height);
+    }
+    return true;
 }
 
 bool screen_draw_menus(Shell& sh)

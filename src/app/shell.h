@@ -54,6 +54,7 @@ struct Shell {
     bool image_changed = true;       // redraw the picture
     bool size_changed = false;       // the window was resized since the last frame
     bool menus_changed = false;      // only the menu bar or the open menu changed: redraw just them
+    int bar_knob_changed = -1;       // only this knob slot of the bar and the status line changed
     long long frames = 0;            // frames run
     long long presents = 0;          // frames presented
     long long partial_presents = 0;  // of which only changed rectangles went up

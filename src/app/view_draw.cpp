@@ -297,6 +297,22 @@ std::vector<std::pair<int, int>> tool_outline_points(int tool, float width, int 
     return points;
 }
 
+void view_draw_time_labels(Shell& sh, const ScreenLayout& l)
+{
+    const App& app = sh.app;
+    const Project& p = app.project;
+    if (!p.composite || app.view.visible_columns <= 0)
+        return;
+    const Font& font = sh.gfx.font12;
+    const int sc = std::max(1, sh.scale);
+    const int label_height = std::max(1, font_height(font));
+    const uint32_t text = palette_colour(sh.gfx, palette_text, 0xFFE0E0E0u);
+    // The times run along the bar's top edge, right under the picture.
+    const int time_y = l.image_y + l.image_height + label_height / 2 + 2 * sc;
+    for (const AxisLabel& a : time_axis_labels(app.view, l, sh.width, sc, p.time_resolution))
+        draw_text(raster_of(sh.screen), font, a.position, time_y, a.text, text);
+}
+
 void view_draw_labels(Shell& sh, const ScreenLayout& l)
 {
     App& app = sh.app;
@@ -312,13 +328,12 @@ void view_draw_labels(Shell& sh, const ScreenLayout& l)
             draw_text(screen, font, 121 * sc - text_width(font, a.text), a.position, a.text, text);
         for (const AxisLabel& a : note_axis_labels(app.view, l, fs, label_height))
             draw_text(screen, font, sh.width - 61 * sc, a.position, a.text, text);
-        // The times run along the bar's top edge, right under the picture.
-        const int time_y = l.image_y + l.image_height + label_height / 2 + 2 * sc;
-        for (const AxisLabel& a : time_axis_labels(app.view, l, sh.width, sc, p.time_resolution))
-            draw_text(screen, font, a.position, time_y, a.text, text);
     }
-    // The tool outline replaces the system pointer where it is shown.
-    const bool outline = tool_outline_shown(app, l, sh.pointer_x, sh.pointer_y, sh.input.held.outline);
+    view_draw_time_labels(sh, l);
+    // The tool outline replaces the system pointer where it is shown; not while a knob of the
+    // bar is being turned, whichever way the pointer circles.
+    const bool outline = sh.input.mode != pointer_control &&
+                         tool_outline_shown(app, l, sh.pointer_x, sh.pointer_y, sh.input.held.outline);
     if (outline) {
         const uint32_t colour = palette_colour(sh.gfx, palette_selection, 0xFFFFFFFFu);
         for (const auto& [x, y] : tool_outline_points(app.tool, app.tools.width, sc, sh.pointer_x, sh.pointer_y))

@@ -44,3 +44,5 @@ void view_draw(Shell& sh, const ScreenLayout& l);
 // The axes' labels, which reach over the margins and the button bar's top edge: drawn once the
 // bar is.
 void view_draw_labels(Shell& sh, const ScreenLayout& l);
+// The time labels alone, along the button bar's top edge (drawn again over a redrawn bar).
+void view_draw_time_labels(Shell& sh, const ScreenLayout& l);
