@@ -123,7 +123,11 @@ void draw_knob(Shell& sh, const Raster& screen, const BarControl& c, int knob, b
         centred_text(screen, font, g.label_x[i], g.label_y[i], labels[i], dimmed);
     centred_text(screen, font, g.centre_x, g.name_y, knob_name(knob), text);
     centred_text(screen, font, g.centre_x, g.unit_y, knob_unit(knob), dimmed);
-    centred_text(screen, font, g.centre_x, g.value_y, knob_value_text(knob, sh.knobs.value[knob]), locked ? dimmed : text);
+    // The value sits on the knob's face: a dark backing keeps the indicator from crossing it.
+    const std::string value = knob_value_text(knob, sh.knobs.value[knob]);
+    const int w = text_width(font, value) + 4 * sh.scale;
+    blend_rect(screen, g.centre_x - w / 2, g.value_y + font.offset, w, font_height(font), 0xC8202428u);
+    centred_text(screen, font, g.centre_x, g.value_y, value, locked ? dimmed : text);
 }
 
 void draw_button(Shell& sh, const Raster& screen, const BarControl& c, int slot, const SlotLook& look)
