@@ -16,24 +16,9 @@
 #include "commands/archive_read.h"
 #include "support/log.h"
 #include "support/paths.h"
+#include "headless_environment.h"
 
 namespace {
-
-void environment()
-{
-    static char data[] = "/tmp/sonographica-bench-XXXXXX";
-    static bool made = false;
-    if (!made) {
-        if (!mkdtemp(data))
-            abort();
-        made = true;
-    }
-    setenv("SONOGRAPHICA_DATA_DIR", data, 1);
-    setenv("SDL_VIDEODRIVER", "offscreen", 1);
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
-    setenv("SONOGRAPHICA_WINDOW_SIZE", "1920x1080", 1);
-    data_folder_reset();
-}
 
 // The main thread's own CPU time: the frame's work without the workers running beside it.
 double thread_cpu_seconds()
@@ -53,7 +38,7 @@ double cpu_seconds()
 // Start-up, then frames until one was presented; no file is opened.
 void BM_StartupToFirstFrame(benchmark::State& state)
 {
-    environment();
+    headless_environment();
     for (auto _ : state) {
         auto sh = std::make_unique<Shell>();
         char name[] = "sonographica";
@@ -75,7 +60,7 @@ struct Running {
     std::unique_ptr<Shell> sh = std::make_unique<Shell>();
     Running()
     {
-        environment();
+        headless_environment();
         char name[] = "sonographica";
         char* argv[] = {name, nullptr};
         shell_startup(*sh, 1, argv);

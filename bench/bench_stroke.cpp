@@ -16,26 +16,11 @@
 #include "commands/archive_read.h"
 #include "support/log.h"
 #include "support/paths.h"
+#include "headless_environment.h"
 
 namespace {
 
 using clock_type = std::chrono::steady_clock;
-
-void environment()
-{
-    static char data[] = "/tmp/sonographica-bench-stroke-XXXXXX";
-    static bool made = false;
-    if (!made) {
-        if (!mkdtemp(data))
-            abort();
-        made = true;
-    }
-    setenv("SONOGRAPHICA_DATA_DIR", data, 1);
-    setenv("SDL_VIDEODRIVER", "offscreen", 1);
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
-    setenv("SONOGRAPHICA_WINDOW_SIZE", "1920x1080", 1);
-    data_folder_reset();
-}
 
 // A dim picture (about 0.1) with one bright pixel, so that the display's normalisation stays
 // put and a white dab stands out.
@@ -44,7 +29,7 @@ struct TenMinutes {
     ScreenLayout l;
     explicit TenMinutes(bool live)
     {
-        environment();
+        headless_environment();
         char name[] = "sonographica";
         char* argv[] = {name, nullptr};
         shell_startup(*sh, 1, argv);
